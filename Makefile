@@ -1,0 +1,40 @@
+# The two commands of the README: `make demo` and `make test`.
+BUILD   ?= build
+JOBS    ?= $(shell nproc)
+TESTDB  ?= /tmp/kelvan-test-db-$(shell id -u)
+CMAKE_FLAGS ?= -DKELVAN_WERROR=ON
+
+.PHONY: all deps configure build demo test test-unit format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	@scripts/demo.sh $(BUILD)
+
+# Starts the database servers, runs every test, and stops the servers whatever happened.
+test: build
+	@scripts/test-servers.sh start $(TESTDB) > $(BUILD)/test-servers.env || \
+	  { scripts/test-servers.sh stop $(TESTDB); exit 1; }
+	@set -a; . ./$(BUILD)/test-servers.env; set +a; \
+	  (cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900); rc=$$?; \
+	  scripts/test-servers.sh stop $(TESTDB); exit $$rc
+
+# Tests that need no database server.
+test-unit: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
+
+format:
+	@find platform engine worker console installguide vltsim bench tests \
+	  \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 -r clang-format -i
+
+clean:
+	@rm -rf $(BUILD)

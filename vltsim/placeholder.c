@@ -1,0 +1,1 @@
+int vlt_placeholder;
