@@ -49,10 +49,10 @@ std::string DestinationName(Destination kind);
 // A fresh, empty destination database reached through a data source of the sandbox.
 struct ScratchDatabase {
   Destination kind;
-  std::string dsn;       // data source name in the sandbox's odbc.ini
-  std::string uid;       // user and password for "DSN=...;UID=...;PWD=..."
+  std::string dsn;  // data source name in the sandbox's odbc.ini
+  std::string uid;  // user and password for "DSN=...;UID=...;PWD=..."
   std::string pwd;
-  std::string database;  // database name, or the file path for SQLite
+  std::string database;               // database name, or the file path for SQLite
   std::string ConnectString() const;  // "DSN=" + dsn + ";UID=" + uid + ";PWD=" + pwd + ";"
 };
 
