@@ -1,0 +1,103 @@
+#include "platform/data/connection.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/data/internal.h"
+
+namespace kelvan::data {
+namespace {
+
+// The PWD= value of a connect string, as the driver manager reads it (up to the next ';').
+std::string PasswordIn(std::string_view connect_string) {
+  std::string upper(connect_string);
+  std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+  size_t key = upper.find("PWD=");
+  if (key == std::string::npos) return {};
+  size_t begin = key + 4;
+  size_t end = connect_string.find(';', begin);
+  return std::string(
+      connect_string.substr(begin, end == std::string_view::npos ? end : end - begin));
+}
+
+std::string Scrub(std::string text, const std::string& secret) {
+  if (secret.empty()) return text;
+  for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at)) {
+    text.replace(at, secret.size(), "***");
+  }
+  return text;
+}
+
+// A driver could echo the connect string in a message; the password must not reach the caller.
+class ScrubbingObserver : public odbc::FailureObserver {
+ public:
+  explicit ScrubbingObserver(std::string secret) : secret_(std::move(secret)) {}
+  void OnFailure(const std::vector<odbc::DiagnosticRecord>& records) override {
+    std::vector<odbc::DiagnosticRecord> clean = records;
+    for (auto& record : clean) record.message = Scrub(record.message, secret_);
+    internal::ErrorListObserver()->OnFailure(clean);
+  }
+
+ private:
+  std::string secret_;
+};
+
+void ConnectWithoutSecrets(const odbc::ConnectionHandle& dbc, std::string_view connect_string) {
+  ScrubbingObserver observer(PasswordIn(connect_string));
+  try {
+    odbc::DriverConnect(dbc, connect_string, &observer);
+  } catch (const RaisedError& e) {
+    std::string secret = PasswordIn(connect_string);
+    throw RaisedError(e.Number(), e.Source(), Scrub(e.Description(), secret), e.SqlState());
+  }
+}
+
+}  // namespace
+
+Connection Connection::Open(std::string_view connect_string, const ConnectOptions& options) {
+  DataEngine& engine = DataEngine::ForThisThread();
+  auto state = std::make_shared<internal::ConnectionState>();
+  state->environment = engine.Environment();
+  state->dbc = odbc::ConnectionHandle::Allocate(*state->environment);
+  odbc::SetLoginTimeout(state->dbc, options.login_timeout_seconds);
+  ConnectWithoutSecrets(state->dbc, connect_string);
+  auto* observer = internal::ErrorListObserver();
+  state->odbc_version = odbc::GetInfoText(state->dbc, odbc::InfoItem::kDriverOdbcVersion, observer);
+  state->identifier_quote =
+      odbc::GetInfoText(state->dbc, odbc::InfoItem::kIdentifierQuote, observer);
+  state->query_timeout_seconds = options.query_timeout_seconds;
+  state->cursor_driver = engine.cursor_driver();
+  return Connection(std::move(state));
+}
+
+Connection::Connection(std::shared_ptr<internal::ConnectionState> state)
+    : state_(std::move(state)) {}
+
+Connection::~Connection() = default;
+
+internal::ConnectionState& Connection::State() const {
+  if (!state_) internal::RaiseLayerError(kErrNoCurrentRow, "The connection is not open");
+  return *state_;
+}
+
+const std::string& Connection::OdbcVersion() const { return State().odbc_version; }
+
+CursorDriver Connection::cursor_driver() const { return State().cursor_driver; }
+
+ResultSet Connection::OpenResultSet(std::string_view sql, CursorType cursor, LockType lock,
+                                    Execution execution) {
+  State().FlushWriters();
+  return ResultSet(state_, sql, cursor, lock, execution);
+}
+
+std::int64_t Connection::Execute(std::string_view sql) {
+  internal::ConnectionState& state = State();
+  rows_affected_ = 0;
+  state.FlushWriters();
+  odbc::StatementHandle stmt = state.NewStatement();
+  auto* observer = internal::ErrorListObserver();
+  rows_affected_ = odbc::ExecDirect(stmt, sql, observer) ? odbc::RowCount(stmt, observer) : 0;
+  return rows_affected_;
+}
+
+}  // namespace kelvan::data

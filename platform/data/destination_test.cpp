@@ -1,0 +1,322 @@
+// Behaviour of the data-access layer against the real destination drivers, written once and run
+// per destination.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <thread>
+
+#include "platform/basic/raised_error.h"
+#include "platform/data/connection.h"
+#include "platform/data/data_engine.h"
+#include "tests/support/odbc_sandbox.h"
+
+namespace kelvan::data {
+namespace {
+
+using testing::Destination;
+
+class DestinationTest : public ::testing::TestWithParam<Destination> {
+ protected:
+  void SetUp() override {
+    db_ = testing::CreateScratchDatabase(GetParam(), "data");
+    connection_.emplace(Connection::Open(db_.ConnectString()));
+    DataEngine::ForThisThread().ClearErrors();
+  }
+
+  bool Is(Destination kind) const { return GetParam() == kind; }
+  std::string TimestampType() const { return Is(Destination::kMariaDb) ? "DATETIME" : "TIMESTAMP"; }
+  std::string Client(const std::string& sql) const { return testing::QueryWithClient(db_, sql); }
+
+  // The history table the copy writes into, in miniature.
+  void CreateHistoryTable() {
+    connection_->Execute(
+        "CREATE TABLE HIST (EXT_SERVER_NAME VARCHAR(32), PSEUDO_INDEX INTEGER, "
+        "EXTRACT_DATE " +
+        TimestampType() + ", NOTE VARCHAR(20) DEFAULT 'none')");
+  }
+
+  void AddHistoryRow(ResultSet& rs, const std::string& server, int index, bool with_note) {
+    rs.AddNew();
+    rs.ColumnNamed("EXT_SERVER_NAME").SetValue(Value(server));
+    rs.ColumnNamed("PSEUDO_INDEX").SetValue(Value(index));
+    rs.ColumnNamed("EXTRACT_DATE").SetValue(Value("2024-03-01 00:00:00"));
+    if (with_note) rs.ColumnNamed("NOTE").SetValue(Value("x"));
+    rs.Update();
+  }
+
+  testing::ScratchDatabase db_;
+  std::optional<Connection> connection_;
+};
+
+struct ExpectedType {
+  const char* column;
+  int sqlite, postgres, mariadb;
+};
+
+TEST_P(DestinationTest, ReportsOdbc2TypeCodesAndSizesAsEachDriverDoes) {
+  connection_->Execute(
+      "CREATE TABLE T (I INTEGER, S SMALLINT, B BIGINT, D DOUBLE PRECISION, "
+      "R REAL, V VARCHAR(32), C CHAR(3), TS " +
+      TimestampType() + ", DT DATE, TM TIME)");
+  ResultSet rs = connection_->OpenResultSet("SELECT * FROM T");
+  const ExpectedType expected[] = {
+      {"I", 4, 4, 4},    {"S", 5, 5, 5},  {"B", 2, 2, 2},     {"D", 8, 6, 8},  {"R", 8, 7, 8},
+      {"V", 12, 12, 12}, {"C", 12, 1, 1}, {"TS", 11, 11, 11}, {"DT", 9, 9, 9}, {"TM", 10, 10, 10}};
+  ASSERT_EQ(rs.ColumnCount(), 10);
+  for (const ExpectedType& e : expected) {
+    int want = Is(Destination::kSqlite)     ? e.sqlite
+               : Is(Destination::kPostgres) ? e.postgres
+                                            : e.mariadb;
+    EXPECT_EQ(rs.ColumnNamed(e.column).Type(), want) << e.column;
+  }
+  EXPECT_EQ(rs.ColumnNamed("V").Size(), 32);
+  EXPECT_EQ(rs.ColumnNamed("C").Size(), 3);
+  EXPECT_TRUE(rs.EndOfData());
+  EXPECT_EQ(rs.RowCount(), 0);
+}
+
+TEST_P(DestinationTest, LooksColumnsUpWithoutRegardToCase) {
+  connection_->Execute("CREATE TABLE T (NUMBER_X INTEGER)");
+  ResultSet rs = connection_->OpenResultSet("SELECT * FROM T");
+  EXPECT_EQ(rs.ColumnAt(0).Name(), Is(Destination::kPostgres) ? "number_x" : "NUMBER_X");
+  EXPECT_EQ(&rs.ColumnNamed("Number_X"), &rs.ColumnAt(0));
+  EXPECT_EQ(rs.FindColumn("number_x"), &rs.ColumnAt(0));
+  EXPECT_EQ(rs.FindColumn("NUMBER"), nullptr);
+  try {
+    rs.ColumnNamed("NUMBER");
+    FAIL() << "a missing column was found";
+  } catch (const RaisedError& e) {
+    EXPECT_TRUE(IsItemNotFound(e));
+  }
+}
+
+TEST_P(DestinationTest, ReadsValuesByTypeAndNullAsNull) {
+  connection_->Execute(
+      "CREATE TABLE T (K INTEGER, I INTEGER, S SMALLINT, B BIGINT, "
+      "D DOUBLE PRECISION, R REAL, V VARCHAR(6000), TS " +
+      TimestampType() + ", DT DATE, TM TIME)");
+  std::string long_text(5000, 'q');  // read in several pieces
+  Client("INSERT INTO T VALUES (1, -70000, -300, 9000000000, 2.25, 1.5, '" + long_text +
+         "', '2024-02-29 13:14:15', '2024-02-29', '13:14:15');"
+         "INSERT INTO T (K) VALUES (2);");
+  ResultSet rs = connection_->OpenResultSet("SELECT * FROM T ORDER BY K");
+  EXPECT_EQ(rs.ColumnNamed("I").GetValue(), Value(std::int32_t{-70000}));
+  EXPECT_EQ(rs.ColumnNamed("S").GetValue(), Value(std::int16_t{-300}));
+  EXPECT_EQ(rs.ColumnNamed("B").GetValue(), Value("9000000000"));  // no 32-bit wrap-around
+  EXPECT_DOUBLE_EQ(rs.ColumnNamed("D").GetValue().ToDouble(), 2.25);
+  EXPECT_DOUBLE_EQ(rs.ColumnNamed("R").GetValue().ToDouble(), 1.5);
+  EXPECT_EQ(rs.ColumnNamed("V").GetValue(), Value(long_text));
+  EXPECT_EQ(rs.ColumnNamed("TS").GetValue(), Value("2024-02-29 13:14:15"));
+  EXPECT_EQ(rs.ColumnNamed("DT").GetValue(), Value("2024-02-29"));
+  EXPECT_EQ(rs.ColumnNamed("TM").GetValue(), Value("13:14:15"));
+  rs.MoveNext();
+  ASSERT_FALSE(rs.EndOfData());
+  for (int i = 1; i < rs.ColumnCount(); ++i) {
+    EXPECT_TRUE(rs.ColumnAt(i).GetValue().IsNull()) << rs.ColumnAt(i).Name();
+  }
+  rs.MoveNext();
+  EXPECT_TRUE(rs.EndOfData());
+  EXPECT_EQ(rs.RowCount(), 2);
+  try {
+    rs.ColumnNamed("K").GetValue();
+    FAIL() << "a value was read after the end";
+  } catch (const RaisedError& e) {
+    EXPECT_EQ(e.Number(), kErrNoCurrentRow);
+  }
+}
+
+TEST_P(DestinationTest, AddsRowsInBatchesAndDeletesExactlyTheSelectedOnes) {
+  CreateHistoryTable();
+  {
+    ResultSet rs = connection_->OpenResultSet("SELECT * from HIST where EXT_SERVER_NAME = 'A'",
+                                              CursorType::kDynamic, LockType::kPessimistic);
+    // 250 rows span several batches; every third leaves NOTE to its default.
+    for (int i = 2; i < 252; ++i) AddHistoryRow(rs, "A", i, i % 3 != 0);
+    for (int i = 2; i < 7; ++i) AddHistoryRow(rs, "B'x", i, true);
+    rs.Close();
+  }
+  EXPECT_EQ(Client("SELECT count(*), min(PSEUDO_INDEX), max(PSEUDO_INDEX) FROM HIST "
+                   "WHERE EXT_SERVER_NAME = 'A'"),
+            "250\t2\t251\n");
+  EXPECT_EQ(Client("SELECT count(*) FROM HIST WHERE NOTE = 'none'"), "83\n");  // 3, 6, ..., 249
+  EXPECT_EQ(Client("SELECT count(*) FROM HIST WHERE EXT_SERVER_NAME = 'B''x'"), "5\n");
+  // Text comparison with the stored timestamp (SQLite keeps what it was given).
+  EXPECT_EQ(Client("SELECT count(*) FROM HIST WHERE EXTRACT_DATE = '2024-03-01 00:00:00'"),
+            "255\n");
+
+  ResultSet rs = connection_->OpenResultSet(
+      "SELECT * from HIST where EXT_SERVER_NAME = 'A' and PSEUDO_INDEX > 101", CursorType::kDynamic,
+      LockType::kPessimistic, Execution::kDirect);
+  while (!rs.EndOfData()) {
+    rs.Delete();
+    rs.MoveNext();
+  }
+  EXPECT_EQ(rs.RowCount(), 150);      // 102 to 251
+  AddHistoryRow(rs, "A", 400, true);  // the same cursor then receives the new rows
+  rs.Close();
+  EXPECT_EQ(Client("SELECT count(*), max(PSEUDO_INDEX) FROM HIST WHERE EXT_SERVER_NAME = 'A'"),
+            "101\t400\n");
+  EXPECT_EQ(Client("SELECT count(*) FROM HIST WHERE EXT_SERVER_NAME = 'B''x'"), "5\n");
+}
+
+TEST_P(DestinationTest, RowsAddedAreSeenByTheNextStatementOfTheConnection) {
+  CreateHistoryTable();
+  ResultSet adder = connection_->OpenResultSet("SELECT * from HIST where 1 = 0",
+                                               CursorType::kDynamic, LockType::kPessimistic);
+  for (int i = 2; i < 5; ++i) AddHistoryRow(adder, "S", i, true);
+  {
+    ResultSet count = connection_->OpenResultSet("SELECT count(*) AS N from HIST");
+    EXPECT_EQ(count.ColumnNamed("N").GetValue().ToInt32(), 3);
+  }
+  AddHistoryRow(adder, "S", 5, true);
+  EXPECT_EQ(connection_->Execute("DELETE FROM HIST WHERE PSEUDO_INDEX >= 3"), 3);
+  adder.Close();
+  EXPECT_EQ(Client("SELECT count(*) FROM HIST"), "1\n");
+}
+
+TEST_P(DestinationTest, ExecuteReturnsTheRowsAffected) {
+  connection_->Execute("CREATE TABLE T (ID INTEGER, V VARCHAR(8))");
+  EXPECT_EQ(connection_->Execute("INSERT INTO T VALUES (1, 'a'), (2, 'a'), (3, 'b')"), 3);
+  EXPECT_EQ(connection_->Execute("UPDATE T SET V = 'c' WHERE V = 'a'"), 2);
+  EXPECT_EQ(connection_->Execute("DELETE FROM T WHERE ID = 99"), 0);
+  EXPECT_EQ(connection_->RowsAffected(), 0);
+  EXPECT_EQ(connection_->Execute("DELETE FROM T WHERE V = 'c'"), 2);
+  EXPECT_EQ(Client("SELECT ID FROM T"), "3\n");
+}
+
+TEST_P(DestinationTest, MissingTableRaisesWithTheDriversStateAndFillsTheErrorList) {
+  std::string expected_state = Is(Destination::kSqlite)     ? "S1000"
+                               : Is(Destination::kPostgres) ? "42P01"
+                                                            : "S0002";
+  try {
+    connection_->OpenResultSet("SELECT * from NO_SUCH_TABLE");
+    FAIL() << "a missing table was read";
+  } catch (const RaisedError& e) {
+    EXPECT_EQ(e.Number(), kErrOdbcCall);
+    EXPECT_EQ(e.SqlState(), expected_state);
+    EXPECT_NE(e.Description().find(expected_state + ": "), std::string::npos) << e.Description();
+  }
+  const auto& errors = DataEngine::ForThisThread().Errors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.front().sql_state, expected_state);
+  std::string description = errors.front().description;
+  for (char& c : description) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_NE(description.find("NO_SUCH_TABLE"), std::string::npos) << description;
+  DataEngine::ForThisThread().ClearErrors();
+  EXPECT_TRUE(DataEngine::ForThisThread().Errors().empty());
+  // The connection stays usable after the failure.
+  EXPECT_EQ(connection_->Execute("CREATE TABLE T (ID INTEGER)"), 0);
+}
+
+TEST_P(DestinationTest, BatchFailingPartWayKeepsEarlierBatchesAndRaises) {
+  connection_->Execute("CREATE TABLE T (ID INTEGER PRIMARY KEY, V VARCHAR(8))");
+  ResultSet rs =
+      connection_->OpenResultSet("SELECT * FROM T", CursorType::kDynamic, LockType::kPessimistic);
+  bool raised = false;
+  try {
+    for (int i = 1; i <= 250; ++i) {
+      rs.AddNew();
+      rs.ColumnNamed("ID").SetValue(Value(i == 180 ? 5 : i));  // 180 repeats a key
+      rs.Update();
+    }
+    rs.Close();
+  } catch (const RaisedError& e) {
+    raised = true;
+    EXPECT_EQ(e.Number(), kErrOdbcCall);
+    EXPECT_FALSE(e.SqlState().empty());
+  }
+  EXPECT_TRUE(raised);
+  EXPECT_FALSE(DataEngine::ForThisThread().Errors().empty());
+  rs.Close();
+  EXPECT_EQ(Client("SELECT count(*) FROM T WHERE ID <= 100"), "100\n");
+  EXPECT_EQ(Client("SELECT count(*) FROM T WHERE ID = 180"), "0\n");
+}
+
+TEST_P(DestinationTest, DeletingAndAddingNeedAnUpdatableSingleTableResult) {
+  CreateHistoryTable();
+  Client("INSERT INTO HIST (PSEUDO_INDEX) VALUES (1); INSERT INTO HIST (PSEUDO_INDEX) VALUES (2);");
+  auto expect_refused = [](auto action) {
+    try {
+      action();
+      FAIL() << "allowed";
+    } catch (const RaisedError& e) {
+      EXPECT_EQ(e.Number(), kErrNotUpdatable);
+    }
+  };
+  ResultSet read_only = connection_->OpenResultSet("SELECT * from HIST");
+  expect_refused([&] { read_only.Delete(); });
+  expect_refused([&] { read_only.AddNew(); });
+  expect_refused([&] { read_only.ColumnNamed("NOTE").SetValue(Value("y")); });
+  ResultSet computed = connection_->OpenResultSet("SELECT max(PSEUDO_INDEX) as M from HIST",
+                                                  CursorType::kDynamic, LockType::kPessimistic);
+  expect_refused([&] { computed.Delete(); });
+  ResultSet second_row = connection_->OpenResultSet("SELECT * from HIST", CursorType::kDynamic,
+                                                    LockType::kPessimistic);
+  second_row.MoveNext();
+  expect_refused([&] { second_row.Delete(); });
+  EXPECT_EQ(Client("SELECT count(*) FROM HIST"), "2\n");
+}
+
+TEST_P(DestinationTest, ReportsTheDriversOdbcVersion) {
+  const std::string& version = connection_->OdbcVersion();
+  ASSERT_EQ(version.size(), 5u) << version;
+  EXPECT_EQ(version[2], '.');
+}
+
+TEST_P(DestinationTest, RecordsTheThreadsCursorDriverChoiceAtOpen) {
+  DataEngine::ForThisThread().SetCursorDriver(CursorDriver::kClientBatch);
+  Connection client_batch = Connection::Open(db_.ConnectString());
+  DataEngine::ForThisThread().SetCursorDriver(CursorDriver::kDefault);
+  EXPECT_EQ(client_batch.cursor_driver(), CursorDriver::kClientBatch);
+  EXPECT_EQ(connection_->cursor_driver(), CursorDriver::kDefault);
+}
+
+TEST_P(DestinationTest, BadConnectStringsRaiseWithoutShowingThePassword) {
+  const std::string secret = "Zq9-not-the-password";
+  std::vector<std::string> bad = {"UID=someone;PWD=" + secret + ";",
+                                  "DSN=no_such_dsn_anywhere;UID=u;PWD=" + secret + ";"};
+  if (!Is(Destination::kSqlite)) {  // SQLite has no passwords to get wrong
+    bad.push_back("DSN=" + db_.dsn + ";UID=" + db_.uid + ";PWD=" + secret + ";");
+  }
+  for (const std::string& text : bad) {
+    try {
+      Connection::Open(text);
+      ADD_FAILURE() << "connected with a bad connect string";
+    } catch (const RaisedError& e) {
+      EXPECT_FALSE(e.SqlState().empty());
+      EXPECT_EQ(e.Description().find(secret), std::string::npos);
+      for (const ErrorEntry& entry : DataEngine::ForThisThread().Errors()) {
+        EXPECT_EQ(entry.description.find(secret), std::string::npos);
+      }
+    }
+  }
+}
+
+TEST_P(DestinationTest, ServerEndingTheSessionMidQueryRaises) {
+  if (Is(Destination::kSqlite)) GTEST_SKIP() << "no server to lose";
+  ResultSet id =
+      connection_->OpenResultSet(Is(Destination::kPostgres) ? "SELECT pg_backend_pid() AS ID"
+                                                            : "SELECT connection_id() AS ID");
+  std::string session = id.ColumnNamed("ID").GetValue().ToText();
+  id.Close();
+  std::jthread killer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Client(Is(Destination::kPostgres) ? "SELECT pg_terminate_backend(" + session + ")"
+                                      : "KILL " + session);
+  });
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(connection_->OpenResultSet(Is(Destination::kPostgres) ? "SELECT pg_sleep(20)"
+                                                                     : "SELECT SLEEP(20)"),
+               RaisedError);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_THROW(connection_->Execute("DELETE FROM NOTHING_HERE"), RaisedError);
+}
+
+// Built once per destination (KELVAN_TEST_DESTINATION), so that each binary has its label.
+INSTANTIATE_TEST_SUITE_P(Destinations, DestinationTest,
+                         ::testing::Values(Destination::KELVAN_TEST_DESTINATION),
+                         [](const auto& info) { return testing::DestinationName(info.param); });
+
+}  // namespace
+}  // namespace kelvan::data

@@ -1,0 +1,76 @@
+#include "platform/data/internal.h"
+
+#include <algorithm>
+
+#include "platform/basic/raised_error.h"
+
+namespace kelvan::data::internal {
+namespace {
+
+class ThreadErrorList : public odbc::FailureObserver {
+ public:
+  void OnFailure(const std::vector<odbc::DiagnosticRecord>& records) override {
+    std::vector<ErrorEntry> entries;
+    for (const auto& record : records) {
+      entries.push_back(
+          {record.native_error, record.sql_state + ": " + record.message, record.sql_state});
+    }
+    DataEngine::ForThisThread().ReplaceErrors(std::move(entries));
+  }
+};
+
+}  // namespace
+
+odbc::FailureObserver* ErrorListObserver() {
+  thread_local ThreadErrorList observer;
+  return &observer;
+}
+
+void RaiseLayerError(std::int32_t number, std::string description) {
+  throw RaisedError(number, kSource, std::move(description));
+}
+
+std::int16_t ReportedType(std::int16_t driver_type) {
+  switch (driver_type) {
+    case 91:  // date
+    case 92:  // time
+    case 93:  // timestamp
+      return static_cast<std::int16_t>(driver_type - 82);
+    case -8:  // wide char
+      return 1;
+    case -9:  // wide varchar
+      return 12;
+    case -10:  // wide long varchar
+      return -1;
+    case -5:  // bigint
+    case -6:  // tinyint
+    case -7:  // bit
+      return 2;
+    default:
+      return driver_type;
+  }
+}
+
+odbc::StatementHandle ConnectionState::NewStatement() {
+  odbc::StatementHandle stmt = odbc::StatementHandle::Allocate(dbc);
+  if (query_timeout_seconds > 0) odbc::SetQueryTimeout(stmt, query_timeout_seconds);
+  return stmt;
+}
+
+void ConnectionState::FlushWriters() {
+  // A flush may raise; the writers not reached yet keep their rows for the next statement.
+  for (RowWriter* writer : writers) writer->Flush();
+}
+
+std::string ConnectionState::QuoteIdentifier(std::string_view name) const {
+  std::string quote = identifier_quote == " " ? std::string() : identifier_quote;
+  if (quote.empty()) return std::string(name);
+  std::string quoted = quote;
+  for (char c : name) {
+    quoted += c;
+    if (quote.size() == 1 && c == quote[0]) quoted += c;
+  }
+  return quoted + quote;
+}
+
+}  // namespace kelvan::data::internal
