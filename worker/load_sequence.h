@@ -1,0 +1,115 @@
+// LoadSequence: one VLT server's load, run once. It creates its own engine object ("Qobra.QbObj")
+// and drives it through the fixed stages, collecting a CR LF text of everything that went wrong,
+// restarting a stage (or retrying a table of the copy) when the engine raises an error.
+// Threading: one object, one thread; the engine object it creates stays on that thread's side.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/data_source.h"
+#include "engine/load_engine.h"
+#include "platform/basic/bool16.h"
+#include "platform/basic/raised_error.h"
+#include "platform/component/object_ref.h"
+
+namespace kelvan::worker {
+
+// The options StartELVAN passes through unchanged. Flags count as set only when they are -1.
+struct LoadOptions {
+  // Table names in copy order: element 0 is the caller's element at its lowest index (1, or 0
+  // for the single empty element of an empty table list). Empty names are skipped.
+  std::vector<std::string> tables;
+  std::string log_file_name;  // the engine's trace file; the retry texts are appended to it
+  std::int16_t trace_level = 0;
+  Bool16 prune_records = kFalse16;
+  std::int16_t prune_records_beyond_days = 0;
+  std::string severity_string;
+  Bool16 multiple_data_sets_per_day = kFalse16;
+  std::string database_type;
+  std::int16_t forecast_setup_code = 0;
+  std::int16_t forecast_number_of_days = 0;
+  std::int16_t forecast_size_of_sample_set = 0;
+  Bool16 generate_summary_hour = kFalse16;
+  Bool16 generate_simul_activity = kFalse16;
+  Bool16 activate_forecasting = kFalse16;
+  Bool16 load_error_tables = kFalse16;
+};
+
+struct LoadOutcome {
+  bool completed;    // the sequence reached its good end
+  std::string text;  // the message text, CR LF lines
+};
+
+// Appends text to a file in one piece; raises RaisedError when it cannot.
+using LogAppender = std::function<void(const std::string& path, std::string_view text)>;
+
+class LoadSequence {
+ public:
+  // `server_name` and `server_connection` are the worker's DSN and ServerValue. `prune_batch` is
+  // the caller's ApproxRecordsToPrunePerBatch: the engine's pruning settles it in place, and
+  // every later pruning call (and the caller) sees the settled value.
+  LoadSequence(std::string server_name, std::string server_connection,
+               engine::DataSource& destination, const LoadOptions& options,
+               std::int32_t& prune_batch, LogAppender append_to_log);
+
+  LoadSequence(const LoadSequence&) = delete;
+  LoadSequence& operator=(const LoadSequence&) = delete;
+
+  // Runs every stage once. Failures of the engine end up in the outcome; raises only when a
+  // retry text cannot be appended to the log file.
+  LoadOutcome Run();
+
+ private:
+  enum class Stage : int;
+  struct ErrorTable;
+
+  Stage NextStage(Stage done);
+  void RunStage(Stage stage);
+  bool RetryStage(const RaisedError& error);
+
+  void CreateEngine();
+  void LoadErrorTable(const ErrorTable& table);
+  void PostProcessSummary();
+  void SimultaneousActivity();
+  void Forecast(Stage stage);
+
+  void CopyTables();
+  void CopyEntryWithRetries(const std::string& table);
+  void CopyEntry(const std::string& table);
+  bool RetryTable(const RaisedError& error);
+
+  void Prune(const std::string& table, const char* date_column, std::string_view failure);
+  void PruneCopiedTable(const std::string& table);
+  void AppendRetryToLog();
+  void Report(std::string_view line);
+
+  template <class F>
+  auto CallPruning(F&& prune);
+  template <class F>
+  auto CallEngine(F&& operation) {
+    return engine_.Call(std::forward<F>(operation));
+  }
+
+  const std::string server_name_;
+  const std::string server_connection_;  // holds the password: never reported
+  engine::DataSource& destination_;
+  const LoadOptions& options_;
+  std::int32_t& prune_batch_;
+  const LogAppender append_to_log_;
+  const std::string run_timestamp_;  // "yyyy-mm-dd hh:mm:ss" at the start of the load
+
+  component::ObjectRef<engine::LoadEngine> engine_;
+  std::string text_;
+  Stage current_;  // the stage a stage error restarts
+  std::int16_t stage_retries_ = 0;
+  std::size_t entry_ = 0;   // copy stage: index of the table reached
+  bool copy_done_ = false;  // copy stage: that table's copy returned 0
+  std::int16_t table_retries_ = 0;
+};
+
+}  // namespace kelvan::worker
