@@ -1,0 +1,66 @@
+// The public operations of the load engine, created by class identifier "Qobra.QbObj". The worker
+// drives an engine only through this interface, so tests can stand in for it. One object serves
+// one thread and is never shared.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/data_source.h"
+#include "platform/basic/bool16.h"
+
+namespace kelvan::engine {
+
+inline constexpr const char* kQbObjClassId = "Qobra.QbObj";
+
+class LoadEngine {
+ public:
+  virtual ~LoadEngine() = default;
+
+  // 0 copied (also when there were no rows), 2 the server has no such table.
+  virtual std::int16_t CopyTable(const std::string& strServerName,
+                                 const std::string& strSourceCnn,
+                                 const std::string& strTableName, DataSource& DataSource,
+                                 Bool16 MultipleDataSetsPerDay, const std::string& RollupDate) = 0;
+  virtual std::int16_t ClientErrors(const std::string& strServerName,
+                                    const std::string& strSourceCnn, DataSource& DataSource,
+                                    const std::string& strSeverity) = 0;
+  virtual std::int16_t ServerErrors(const std::string& strServerName,
+                                    const std::string& strSourceCnn, DataSource& DataSource,
+                                    const std::string& strSeverity) = 0;
+  virtual std::int16_t DaysToValue(const std::string& strQuery, const std::string& strStartDate,
+                                   const std::string& strEndDate, double dValue,
+                                   DataSource& DataSource) = 0;
+  virtual void SetTrace(std::int16_t Level, const std::string& FileName) = 0;
+  // The settled batch size is written back into ApproxNumOfRecordsDeletedPerCommit (nullopt:
+  // the argument was omitted). The result is 0 when there was nothing to prune, nullopt (an
+  // empty value) after a prune.
+  virtual std::optional<std::int16_t> PruneRecords(
+      std::int16_t NoOfDays, const std::string& strServerName, const std::string& strSourceCnn,
+      const std::string& strTableName, DataSource& DataSource,
+      const std::string& DateTimeColumnName,
+      std::optional<std::int32_t>& ApproxNumOfRecordsDeletedPerCommit) = 0;
+  virtual std::int16_t Prune2Records(
+      std::int16_t NoOfDays, const std::string& strServerName, const std::string& strSourceCnn,
+      const std::string& strTableName, DataSource& DataSource,
+      const std::string& DateTimeColumnName,
+      std::optional<std::int32_t>& ApproxNumOfRecordsDeletedPerCommit) = 0;
+  virtual std::int16_t Forecast2CopyTable(const std::vector<std::string>& strSelectColumns,
+                                          const std::vector<std::string>& strFCColumns,
+                                          const std::vector<std::string>& strOrderColumns,
+                                          const std::vector<std::string>& strForecastTableColumns,
+                                          const std::string& strServerName,
+                                          const std::string& strTableName,
+                                          std::int16_t idaysforward, std::int16_t sizeOfSampleSet,
+                                          DataSource& DataSource) = 0;
+  virtual std::int16_t PostProcessSummaryTable(const std::string& strServerName,
+                                               DataSource& DataSource) = 0;
+  virtual std::int16_t SimultaneousActivityTable(const std::string& strServerName,
+                                                 DataSource& DataSource,
+                                                 const std::string& RollupDate) = 0;
+  virtual void SetDBType(const std::string& DBType) = 0;
+};
+
+}  // namespace kelvan::engine
