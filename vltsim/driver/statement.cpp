@@ -1,0 +1,283 @@
+#include "vltsim/driver/statement.h"
+
+#include <sqlext.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "platform/basic/raised_error.h"
+#include "vltsim/driver/connection.h"
+#include "vltsim/driver/odbc_text.h"
+#include "vltsim/driver/sql_escapes.h"
+
+namespace kelvan::vltsim {
+namespace {
+
+constexpr const char* kSource = "vltodbc";
+
+[[noreturn]] void Fail(const char* state, const std::string& message, int native = 0) {
+  throw RaisedError(native, kSource, message, state);
+}
+
+[[noreturn]] void FailFromSqlite(sqlite3* db, int rc) {
+  std::string message = sqlite3_errmsg(db);
+  int native = sqlite3_extended_errcode(db);
+  if (rc == SQLITE_ERROR && message.rfind("no such table", 0) == 0) Fail("42S02", message, native);
+  Fail(rc == SQLITE_ERROR ? "42000" : "HY000", message, native);
+}
+
+std::string FirstWord(const std::string& sql) {
+  size_t begin = sql.find_first_not_of(" \t\r\n(");
+  if (begin == std::string::npos) return {};
+  size_t end = begin;
+  while (end < sql.size() && std::isalpha(static_cast<unsigned char>(sql[end]))) ++end;
+  return sql.substr(begin, end - begin);
+}
+
+bool IsQuery(const std::string& sql, sqlite3_stmt* stmt) {
+  std::string word = FirstWord(sql);
+  bool select = strcasecmp(word.c_str(), "SELECT") == 0 || strcasecmp(word.c_str(), "WITH") == 0;
+  return select && sqlite3_stmt_readonly(stmt) != 0 && sqlite3_column_count(stmt) > 0;
+}
+
+// True when `tail` (what follows the first statement) holds another statement.
+bool HasSecondStatement(sqlite3* db, const char* tail) {
+  sqlite3_stmt* next = nullptr;
+  sqlite3_prepare_v2(db, tail, -1, &next, nullptr);
+  bool found = next != nullptr;
+  sqlite3_finalize(next);
+  return found;
+}
+
+AttributeSet StatementAttributes() {
+  return AttributeSet({{SQL_ATTR_QUERY_TIMEOUT, 0}, {SQL_ATTR_NOSCAN, SQL_NOSCAN_OFF}},
+                      {{SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY},
+                       {SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY},
+                       {SQL_ATTR_ROW_ARRAY_SIZE, 1},
+                       {SQL_ATTR_MAX_ROWS, 0},
+                       {SQL_ATTR_MAX_LENGTH, 0}});
+}
+
+}  // namespace
+
+Statement::Statement(Connection& connection)
+    : Handle(HandleKind::kStatement), connection_(connection), attributes_(StatementAttributes()) {}
+
+Statement::~Statement() { Finalize(); }
+
+std::mutex& Statement::Lock() { return connection_.Lock(); }
+
+void Statement::Finalize() {
+  sqlite3_finalize(stmt_);
+  stmt_ = nullptr;
+  columns_.clear();
+  cursor_ = Cursor::kClosed;
+}
+
+void Statement::Prepare(const std::string& sql) {
+  connection_.CheckLink();
+  Finalize();
+  std::string text = TranslateEscapes(sql);
+  sqlite3* db = connection_.Db();
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v2(db, text.c_str(), -1, &stmt_, &tail);
+  if (rc != SQLITE_OK) FailFromSqlite(db, rc);
+  if (stmt_ == nullptr || !IsQuery(text, stmt_) || HasSecondStatement(db, tail)) {
+    Finalize();
+    Fail("42000", "The server is read-only: only a single SELECT statement is accepted");
+  }
+  DescribeColumns(false);
+}
+
+void Statement::Execute() {
+  connection_.BeginExecution();
+  if (stmt_ == nullptr) Fail("HY010", "Function sequence error");
+  Run();
+}
+
+void Statement::ExecDirect(const std::string& sql) {
+  connection_.BeginExecution();
+  Prepare(sql);
+  Run();
+}
+
+void Statement::Run() {
+  sqlite3_reset(stmt_);
+  cursor_ = Cursor::kClosed;
+  rows_fetched_ = 0;
+  bool has_row = Step();
+  DescribeColumns(has_row);
+  cursor_ = has_row ? Cursor::kFirstRowAhead : Cursor::kNoRowAhead;
+}
+
+void Statement::Close() {
+  if (stmt_ != nullptr) sqlite3_reset(stmt_);
+  cursor_ = Cursor::kClosed;
+}
+
+bool Statement::Step() {
+  int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  FailFromSqlite(connection_.Db(), rc);
+}
+
+// Computed columns have no declared type; they are typed from the first row when there is
+// one (see TypeFromValue), so a max() of timestamps reads back as a timestamp.
+void Statement::DescribeColumns(bool row_available) {
+  int count = sqlite3_column_count(stmt_);
+  columns_.assign(static_cast<size_t>(count), {});
+  for (int i = 0; i < count; ++i) {
+    ColumnInfo& column = columns_[static_cast<size_t>(i)];
+    column.name = sqlite3_column_name(stmt_, i);
+    const char* declared = sqlite3_column_decltype(stmt_, i);
+    if (declared != nullptr && *declared != '\0') {
+      column.type = TypeFromDeclared(declared);
+    } else if (row_available) {
+      int storage = sqlite3_column_type(stmt_, i);
+      const char* text = storage == SQLITE_TEXT
+                             ? reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i))
+                             : "";
+      column.type = TypeFromValue(storage, sqlite3_column_int64(stmt_, i), text);
+    }
+  }
+}
+
+const ColumnInfo& Statement::Column(SQLUSMALLINT number) const {
+  if (number < 1 || number > columns_.size()) Fail("07009", "Invalid descriptor index");
+  return columns_[number - 1];
+}
+
+SQLSMALLINT Statement::ReportedType(const ColumnInfo& column) const {
+  return TypeForVersion(column.type.sql_type, connection_.Env().OdbcVersion());
+}
+
+SQLRETURN Statement::Fetch() {
+  connection_.CheckLink();
+  switch (cursor_) {
+    case Cursor::kClosed:
+      Fail("24000", "Invalid cursor state");
+    case Cursor::kAtEnd:
+      return SQL_NO_DATA;
+    case Cursor::kNoRowAhead:
+      cursor_ = Cursor::kAtEnd;
+      return SQL_NO_DATA;
+    case Cursor::kFirstRowAhead:
+      BreakLinkWhenDue();
+      cursor_ = Cursor::kOnRow;
+      break;
+    case Cursor::kOnRow:
+      BreakLinkWhenDue();
+      if (!Step()) {
+        cursor_ = Cursor::kAtEnd;
+        return SQL_NO_DATA;
+      }
+      break;
+  }
+  const ConnectSettings& settings = connection_.Settings();
+  if (settings.fetch_delay_ms > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(settings.fetch_delay_ms));
+  }
+  ++rows_fetched_;
+  data_column_ = 0;
+  return SQL_SUCCESS;
+}
+
+// A link lost after the configured rows fails this fetch, whether more rows would have come
+// or not, and every later call on the connection.
+void Statement::BreakLinkWhenDue() {
+  const std::optional<int>& limit = connection_.Settings().fail_fetch_after;
+  if (!limit || rows_fetched_ < *limit) return;
+  connection_.BreakLink();
+  Fail("08S01",
+       "Communication link failure (injected after " + std::to_string(rows_fetched_) + " rows)");
+}
+
+SourceValue Statement::CurrentValue(int index) const {
+  SourceValue value;
+  value.storage = sqlite3_column_type(stmt_, index);
+  if (value.storage == SQLITE_INTEGER) value.integer = sqlite3_column_int64(stmt_, index);
+  if (value.storage == SQLITE_FLOAT) value.real = sqlite3_column_double(stmt_, index);
+  const unsigned char* text = sqlite3_column_text(stmt_, index);
+  int bytes = sqlite3_column_bytes(stmt_, index);
+  if (text != nullptr) value.text = std::string_view(reinterpret_cast<const char*>(text), bytes);
+  return value;
+}
+
+SQLSMALLINT Statement::DefaultCType(const ColumnInfo& column) const {
+  switch (column.type.sql_type) {
+    case SQL_INTEGER:
+      return SQL_C_SLONG;
+    case SQL_SMALLINT:
+      return SQL_C_SSHORT;
+    case SQL_BIGINT:
+      return SQL_C_SBIGINT;
+    case SQL_REAL:
+      return SQL_C_FLOAT;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      return SQL_C_DOUBLE;
+    case SQL_TYPE_TIMESTAMP:
+      return ReportedType(column) == SQL_TIMESTAMP ? SQL_C_TIMESTAMP : SQL_C_TYPE_TIMESTAMP;
+    case SQL_TYPE_DATE:
+      return ReportedType(column) == SQL_DATE ? SQL_C_DATE : SQL_C_TYPE_DATE;
+    case SQL_TYPE_TIME:
+      return ReportedType(column) == SQL_TIME ? SQL_C_TIME : SQL_C_TYPE_TIME;
+    default:
+      return SQL_C_CHAR;
+  }
+}
+
+SQLRETURN Statement::GetData(SQLUSMALLINT number, SQLSMALLINT c_type, SQLPOINTER target,
+                             SQLLEN buffer_length, SQLLEN* indicator) {
+  connection_.CheckLink();
+  if (cursor_ != Cursor::kOnRow) Fail("24000", "Invalid cursor state");
+  const ColumnInfo& column = Column(number);
+  if (number != data_column_) {
+    data_column_ = number;
+    data_offset_ = 0;
+    data_done_ = false;
+  }
+  if (data_done_) return SQL_NO_DATA;
+  if (c_type == SQL_C_DEFAULT) c_type = DefaultCType(column);
+  SourceValue value = CurrentValue(number - 1);
+  if (value.storage == SQLITE_NULL) {
+    if (indicator == nullptr) Fail("22002", "Indicator variable required but not supplied");
+    *indicator = SQL_NULL_DATA;
+    data_done_ = true;
+    return SQL_SUCCESS;
+  }
+  if (c_type == SQL_C_CHAR) return GetText(value, target, buffer_length, indicator);
+  if (!IsFixedCType(c_type)) Fail("HY003", "Program type out of range");
+  if (target == nullptr) Fail("HY009", "Invalid use of null pointer");
+  FixedResult result = ConvertFixed(value, c_type, target);
+  if (indicator != nullptr) *indicator = result.length;
+  data_done_ = true;
+  if (!result.fraction_dropped) return SQL_SUCCESS;
+  Diag().Add("01S07", "Fractional truncation");
+  return SQL_SUCCESS_WITH_INFO;
+}
+
+SQLRETURN Statement::GetText(const SourceValue& value, SQLPOINTER target, SQLLEN buffer_length,
+                             SQLLEN* indicator) {
+  if (buffer_length < 0) Fail("HY090", "Invalid string or buffer length");
+  std::string_view rest = value.text.substr(std::min(data_offset_, value.text.size()));
+  if (target == nullptr) {
+    // The length alone: nothing is consumed.
+    if (indicator != nullptr) *indicator = static_cast<SQLLEN>(rest.size());
+    return SQL_SUCCESS;
+  }
+  SQLRETURN rc = OutputText(rest, static_cast<SQLCHAR*>(target), buffer_length, indicator, Diag());
+  if (rc == SQL_SUCCESS) {
+    data_done_ = true;
+  } else if (buffer_length > 0) {
+    data_offset_ += static_cast<size_t>(buffer_length) - 1;
+  }
+  return rc;
+}
+
+}  // namespace kelvan::vltsim
