@@ -48,17 +48,18 @@ std::string RunCommand(const std::string& command) {
 }
 
 std::string PostgresClient(const std::string& database) {
-  return "PGPASSWORD=" + ShellQuote(RequiredEnv("KELVAN_PG_PASSWORD", Destination::kPostgres)) +
-         " psql -X -q -v ON_ERROR_STOP=1 -At -F '\t' -h 127.0.0.1 -p " +
+  // The password travels in the environment, never in a command line that an error could show.
+  setenv("PGPASSWORD", RequiredEnv("KELVAN_PG_PASSWORD", Destination::kPostgres).c_str(), 1);
+  return "psql -X -q -v ON_ERROR_STOP=1 -At -F '\t' -h 127.0.0.1 -p " +
          RequiredEnv("KELVAN_PG_PORT", Destination::kPostgres) + " -U " +
          RequiredEnv("KELVAN_PG_USER", Destination::kPostgres) + " -d " + database;
 }
 
 std::string MariaDbClient(const std::string& database) {
+  setenv("MYSQL_PWD", RequiredEnv("KELVAN_MARIADB_PASSWORD", Destination::kMariaDb).c_str(), 1);
   return "mariadb --no-defaults -N -B --protocol=TCP -h 127.0.0.1 -P " +
          RequiredEnv("KELVAN_MARIADB_PORT", Destination::kMariaDb) + " -u " +
-         RequiredEnv("KELVAN_MARIADB_USER", Destination::kMariaDb) + " -p" +
-         ShellQuote(RequiredEnv("KELVAN_MARIADB_PASSWORD", Destination::kMariaDb)) +
+         RequiredEnv("KELVAN_MARIADB_USER", Destination::kMariaDb) +
          (database.empty() ? std::string() : " " + database);
 }
 
