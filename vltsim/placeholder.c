@@ -1,1 +1,0 @@
-int vlt_placeholder;
