@@ -4,7 +4,7 @@ JOBS    ?= $(shell nproc)
 TESTDB  ?= /tmp/kelvan-test-db-$(shell id -u)
 CMAKE_FLAGS ?= -DKELVAN_WERROR=ON
 
-.PHONY: all deps configure build demo test test-unit format clean
+.PHONY: all deps configure build demo test test-unit bench format clean
 
 all: build
 
@@ -24,9 +24,18 @@ demo: build
 test: build
 	@scripts/test-servers.sh start $(TESTDB) > $(BUILD)/test-servers.env || \
 	  { scripts/test-servers.sh stop $(TESTDB); exit 1; }
-	@set -a; . ./$(BUILD)/test-servers.env; set +a; \
+	@set -a; . $(abspath $(BUILD))/test-servers.env; set +a; \
 	  (cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900); rc=$$?; \
 	  scripts/test-servers.sh stop $(TESTDB); exit $$rc
+
+# Copy throughput and memory; its own PostgreSQL (and MariaDB) on ports apart from `make test`.
+BENCHDB ?= /tmp/kelvan-bench-db-$(shell id -u)
+bench: build
+	@KELVAN_PG_PORT=5656 KELVAN_MARIADB_PORT=3378 scripts/test-servers.sh start $(BENCHDB) \
+	  > $(BUILD)/bench-servers.env || { scripts/test-servers.sh stop $(BENCHDB); exit 1; }
+	@set -a; . $(abspath $(BUILD))/bench-servers.env; set +a; \
+	  $(BUILD)/bench/copy_bench && $(BUILD)/bench/derived_bench; rc=$$?; \
+	  scripts/test-servers.sh stop $(BENCHDB); exit $$rc
 
 # Tests that need no database server.
 test-unit: build

@@ -341,6 +341,9 @@ CREATE TABLE SERVERERRORS (
   SEVERITY        VARCHAR(4)
 ) DEFAULT CHARSET=utf8mb4;
 CREATE INDEX SERVERERRORS_IX1 ON SERVERERRORS (EXT_SERVER_NAME, DATE_TIME);
+-- The server-error load writes the name as ServerErrors; table names are case-sensitive here,
+-- so that name is an updatable view of the same rows.
+CREATE VIEW ServerErrors AS SELECT * FROM SERVERERRORS;
 
 -- Derived from SUMMARY
 

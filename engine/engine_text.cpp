@@ -1,0 +1,111 @@
+#include "engine/engine_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <sstream>
+
+#include "platform/basic/raised_error.h"
+#include "platform/basic/timestamp.h"
+
+namespace kelvan::engine {
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+           return std::toupper(static_cast<unsigned char>(a)) ==
+                  std::toupper(static_cast<unsigned char>(b));
+         });
+}
+
+bool IsPasswordKey(std::string_view entry) {
+  std::string_view key = entry.substr(0, entry.find('='));
+  key = key.substr(0, key.find_last_not_of(' ') + 1);
+  key.remove_prefix(std::min(key.find_first_not_of(' '), key.size()));
+  return (key.size() == 3 && StartsWithNoCase(key, "PWD")) ||
+         (key.size() == 8 && StartsWithNoCase(key, "PASSWORD"));
+}
+
+// Offset of the first password entry's key, when there is one.
+std::optional<size_t> PasswordEntry(std::string_view connect_string) {
+  size_t start = 0;
+  while (start <= connect_string.size()) {
+    size_t end = connect_string.find(';', start);
+    if (end == std::string_view::npos) end = connect_string.size();
+    if (IsPasswordKey(connect_string.substr(start, end - start))) return start;
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string QuoteSqlText(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size());
+  for (char c : text) {
+    quoted += c;
+    if (c == '\'') quoted += '\'';
+  }
+  return quoted;
+}
+
+std::string TablePrefix(const DataSource& data_source) {
+  std::string qualifier = data_source.Qualifier();
+  return qualifier.empty() ? std::string() : qualifier + ".";
+}
+
+std::string CutBeforePassword(std::string_view connect_string) {
+  std::optional<size_t> entry = PasswordEntry(connect_string);
+  if (!entry) return std::string(connect_string);
+  return std::string(connect_string.substr(0, *entry == 0 ? 0 : *entry - 1));
+}
+
+std::string HidePassword(std::string text, std::string_view connect_string) {
+  std::optional<size_t> entry = PasswordEntry(connect_string);
+  if (!entry) return text;
+  std::string_view rest = connect_string.substr(*entry);
+  size_t equals = rest.find('=');
+  if (equals == std::string_view::npos) return text;
+  std::string_view password = rest.substr(equals + 1, rest.find(';') - equals - 1);
+  if (password.empty()) return text;
+  for (size_t at = text.find(password); at != std::string::npos; at = text.find(password, at + 4)) {
+    text.replace(at, password.size(), "****");
+  }
+  return text;
+}
+
+std::string FormatTimestampText(std::string_view value) {
+  std::string_view whole = value.substr(0, value.find('.'));
+  std::optional<Timestamp> ts = ParseTimestampText(TrimBlanks(whole));
+  if (!ts) {
+    throw RaisedError(kErrTypeMismatch, "Qobra",
+                      "Type mismatch: '" + std::string(value) + "' is not a date and time");
+  }
+  return FormatTimestamp(*ts);
+}
+
+std::string DestinationTimestampLiteral(std::string_view db_type, std::string_view literal) {
+  std::string upper(db_type);
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  if (upper == "ORACLE") return "TO_DATE(" + std::string(literal) + ",'YYYY-MM-DD HH24:MI:SS')";
+  return std::string(literal);
+}
+
+double SecondsToDays(std::int32_t seconds) { return static_cast<double>(seconds) / 86400.0; }
+
+std::string TrimBlanks(std::string_view text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+std::string FormatNumber(double value) {
+  std::ostringstream out;
+  out << value;
+  return out.str();
+}
+
+}  // namespace kelvan::engine

@@ -1,0 +1,502 @@
+// Forecast2CopyTable: keeps the forecast table <T>_F beside a copied table <T>. For every day
+// since the last forecast it fits a line through the preceding window of one server's history,
+// per measured column and per group of rows, and writes one row per group and day.
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "engine/engine_text.h"
+#include "engine/qb_obj.h"
+#include "engine/regression.h"
+#include "platform/basic/clock.h"
+#include "platform/basic/numeric_text.h"
+#include "platform/basic/timestamp.h"
+#include "platform/data/data_engine.h"
+
+namespace kelvan::engine {
+namespace {
+
+constexpr std::int32_t kErrInvalidArgument = 5;  // "Invalid procedure call or argument"
+constexpr const char* kDateColumn = "EXTRACT_DATE";
+constexpr const char* kHorizonColumn = "DAYS_TO_FORECAST";
+
+struct ForecastArguments {
+  const std::vector<std::string>& select;
+  const std::vector<std::string>& fc;
+  const std::vector<std::string>& order;
+  const std::vector<std::string>& forecast_table;
+  const std::string& server;
+  const std::string& table;
+  std::int16_t days_forward;
+  std::int16_t sample_days;
+  const DataSource& data_source;
+};
+
+// Tables whose observation is one aggregate per group and day, aliased by their single forecast
+// column. "count(*)" without a blank: some destinations reject "count (*)".
+std::optional<std::string> SampleAggregate(const std::string& table) {
+  if (table == "NODES" || table == "LIBVOLUMES") return "count(*)";
+  // The day's peak of simultaneous tape mounts; 0 on a day with sessions but no mount.
+  if (table == "SIMUL_ACTIVITY") {
+    return "max(CASE WHEN ACTIVITY = 'TAPE MOUNT' THEN ACTIVITY_COUNT ELSE 0 END)";
+  }
+  return std::nullopt;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : ",") + item;
+  return text;
+}
+
+std::vector<std::string> Without(const std::vector<std::string>& items, const char* dropped) {
+  std::vector<std::string> kept;
+  for (const std::string& item : items) {
+    if (item != dropped) kept.push_back(item);
+  }
+  return kept;
+}
+
+std::string TimerText() { return FormatNumber(CurrentClock().SecondsSinceMidnight()); }
+Timestamp ParsedDate(const std::string& text) { return *ParseTimestampText(text); }
+long DayNumber(const Timestamp& ts) { return std::lround(ToDaySerial(StartOfDay(ts))); }
+
+// The date of a one-value query, normalised to "yyyy-mm-dd hh:mm:ss"; nothing when the result
+// is empty or NULL.
+std::optional<std::string> ReadDate(data::ResultSet& rows, const char* column) {
+  if (rows.EndOfData()) return std::nullopt;
+  const data::Value& value = rows.ColumnNamed(column).GetValue();
+  if (value.IsNull()) return std::nullopt;
+  return FormatTimestampText(value.ToText());
+}
+
+std::optional<double> NumberOrNothing(const data::Value& value) {
+  try {
+    return value.ToDouble();
+  } catch (const RaisedError& e) {
+    if (e.Number() != kErrTypeMismatch) throw;
+    return std::nullopt;
+  }
+}
+
+void TraceCallLines(QbObj& engine, const ForecastArguments& args) {
+  engine.Trace("Server Name = " + args.server, 3);
+  engine.Trace("Table Name = " + args.table, 3);
+  engine.Trace("Data Source = " + args.data_source.Name(), 3);
+}
+
+// SetForecastDate: the first day to forecast, or "" when there is nothing to forecast.
+class SetForecastDateRun : public OperationRun {
+ public:
+  SetForecastDateRun(QbObj& engine, const ForecastArguments& args) : engine_(engine), args_(args) {}
+
+  std::string Execute();
+
+  std::string Name() const override { return "SetForecastDate"; }
+  std::string DescriptionPrefix() const override { return "Error setting forecast date. "; }
+  std::string FailureLine(const RaisedError& e) const override {
+    return "Error in SetForecastDate: " + std::to_string(e.Number()) + " - " + e.Description();
+  }
+  void Release() noexcept override { cursor_.reset(); }
+
+ private:
+  std::optional<std::string> QueryDate(const std::string& query, const char* column);
+  void Trace(const std::string& message, std::int16_t level) { engine_.Trace(message, level); }
+
+  QbObj& engine_;
+  const ForecastArguments& args_;
+  data::Connection* destination_ = nullptr;
+  std::optional<data::ResultSet> cursor_;
+};
+
+std::string SetForecastDateRun::Execute() {
+  std::string prefixed = TablePrefix(args_.data_source) + args_.table;
+  std::string where = " where EXT_SERVER_NAME = '" + QuoteSqlText(args_.server) + "'";
+  Trace("===Entering Function SetForecastDate " + args_.table + "_F " + TimerText(), 2);
+  TraceCallLines(engine_, args_);
+  destination_ = &engine_.OpenDestinationConnection(args_.data_source);
+  std::optional<std::string> first =
+      QueryDate("SELECT min(EXTRACT_DATE) as FIRST_DATE from " + prefixed + where, "FIRST_DATE");
+  if (!first) {
+    Trace("", 3);
+    Trace("No recoreds available in table: " + args_.table, 1);
+    return {};
+  }
+  Trace("Oldest record available date = " + *first, 2);
+  std::string last =
+      *QueryDate("SELECT max(EXTRACT_DATE) as LAST_DATE from " + prefixed + where, "LAST_DATE");
+  Trace("Last Date Source Table = " + last, 2);
+  if (last == *first) {
+    Trace("No forecast data available in the table: " + args_.table, 1);
+    return {};
+  }
+  Timestamp window_end = AddDays(ParsedDate(*first), args_.sample_days);
+  if (DayNumber(ParsedDate(last)) - DayNumber(window_end) < 0) {
+    Trace("Sample set too small to perform forecast calculations: " + args_.table, 1);
+    return {};
+  }
+  std::string last_forecast =
+      QueryDate("SELECT max(EXTRACT_DATE) as LAST_DATE_F from " + prefixed + "_F" + where,
+                "LAST_DATE_F")
+          .value_or(*first);
+  Trace("Forecast Last Date = " + last_forecast, 2);
+  std::int16_t k = RoundToInt16(DayNumber(ParsedDate(last_forecast)) - DayNumber(window_end));
+  Trace("First Date plus " + std::to_string(args_.sample_days) +
+            " to ForecastLastDate: " + std::to_string(k),
+        3);
+  return FormatTimestamp(k >= 0 ? AddDays(ParsedDate(last_forecast), 1) : window_end);
+}
+
+std::optional<std::string> SetForecastDateRun::QueryDate(const std::string& query,
+                                                         const char* column) {
+  Trace("Running the following query: " + query, 2);
+  cursor_ =
+      destination_->OpenResultSet(query, data::CursorType::kForwardOnly, data::LockType::kReadOnly);
+  if (std::string(column) == "LAST_DATE") {
+    Trace("Result set successfully opened on " + args_.table + " table.", 3);
+  }
+  std::optional<std::string> date = ReadDate(*cursor_, column);
+  cursor_->Close();
+  cursor_.reset();
+  return date;
+}
+
+class ForecastRun : public OperationRun {
+ public:
+  ForecastRun(QbObj& engine, ForecastArguments args)
+      : engine_(engine),
+        args_(args),
+        aggregate_(SampleAggregate(args.table)),
+        group_keys_(Without(args.order, kDateColumn)),
+        row_keys_(Without(args.forecast_table, kHorizonColumn)) {}
+
+  std::int16_t Execute();
+
+  std::string Name() const override { return "Forecast2CopyTable"; }
+  std::string DescriptionPrefix() const override { return "Error forecasting data. "; }
+  std::string FailureLine(const RaisedError& e) const override {
+    return "Error in Forecast2CopyTable: " + std::to_string(e.Number()) + " - " + e.Description();
+  }
+  void Release() noexcept override {
+    sample_.reset();
+    cleanup_.reset();
+  }
+
+ private:
+  void CheckArguments() const;
+  void Start();
+  void CleanUpToday();
+  void BuildLists();
+  void DailyPass();
+  std::string SampleQuery() const;
+  void OpenSample(const std::string& query);
+  void StartGroup();
+  bool GroupChanged();
+  void AddObservation();
+  void FinishGroup();
+  bool FitGroup();
+  void FormatForecastRecord();
+  std::string InsertForecastRecord();
+  void Finish();
+
+  void Trace(const std::string& message, std::int16_t level) { engine_.Trace(message, level); }
+  std::string ServerCondition(const char* where) const {
+    return std::string(where) + " EXT_SERVER_NAME = '" + QuoteSqlText(args_.server) + "'";
+  }
+
+  QbObj& engine_;
+  ForecastArguments args_;
+  std::optional<std::string> aggregate_;  // set for tables forecast from a daily aggregate
+  std::vector<std::string> group_keys_;   // order columns but the date
+  std::vector<std::string> row_keys_;     // forecast-table columns but the horizon
+  std::string prefix_;
+  data::Connection* destination_ = nullptr;  // owned by the engine's cache
+  std::optional<data::ResultSet> cleanup_;
+  std::optional<data::ResultSet> sample_;
+  std::string select_list_, fitted_list_, order_list_, forecast_table_list_;
+  std::string forecast_date_;
+  Timestamp window_start_;
+  std::vector<TrendRecord> records_;
+  double sample_count_ = 0;                // rows of the group
+  std::vector<double> value_counts_;       // per forecast column: rows that had a value for it
+  std::vector<std::string> group_values_;  // of the current group's first row
+  std::vector<data::Value> row_values_;
+  std::string pending_row_;
+  std::int32_t rows_written_ = 0;
+  std::int32_t insert_errors_ = 0;
+};
+
+std::int16_t ForecastRun::Execute() {
+  Start();
+  CleanUpToday();
+  SetForecastDateRun date_run(engine_, args_);
+  forecast_date_ = engine_.RunOperation(date_run, [&date_run] { return date_run.Execute(); });
+  if (forecast_date_.empty()) {
+    Trace("Forecast2CopyTable: No Forecast for: " + args_.table, 2);
+    return 0;
+  }
+  Trace("", 3);
+  Trace("Forecast Start Date = " + forecast_date_, 2);
+  BuildLists();
+  while (forecast_date_ <= FormatTimestamp(CurrentClock().Now())) DailyPass();
+  Finish();
+  return 0;
+}
+
+// Lists that no table could be forecast from would only fail later, row by row.
+void ForecastRun::CheckArguments() const {
+  bool dated =
+      std::find(args_.select.begin(), args_.select.end(), kDateColumn) != args_.select.end();
+  if (args_.fc.empty() || !dated || (aggregate_ && args_.fc.size() != 1)) {
+    throw RaisedError(kErrInvalidArgument, "Qobra",
+                      "Invalid column lists for the forecast of " + args_.table);
+  }
+}
+
+void ForecastRun::Start() {
+  double start = engine_.MarkOperationStart();
+  Trace("===Entering Function Forecast2CopyTable " + args_.table + "_F " + FormatNumber(start), 2);
+  TraceCallLines(engine_, args_);
+  CheckArguments();
+  prefix_ = TablePrefix(args_.data_source);
+  engine_.ChooseCursorDriver();
+  destination_ = &engine_.OpenDestinationConnection(args_.data_source);
+}
+
+void ForecastRun::CleanUpToday() {
+  std::string table_f = args_.table + "_F";
+  std::string query = "SELECT * from " + prefix_ + table_f + ServerCondition(" where") +
+                      " and EXTRACT_DATE>= '" + FormatDate(CurrentClock().Now()) + "'";
+  Trace("Running the following query: " + query, 2);
+  try {
+    cleanup_ = destination_->OpenResultSet(query, data::CursorType::kDynamic,
+                                           data::LockType::kPessimistic);
+  } catch (const RaisedError&) {
+    Trace("Forecast2CopyTable: DB failure on select for initial clean up.", 2);
+    throw;
+  }
+  Trace("Result set successfully opened on " + table_f + " table.", 3);
+  while (!cleanup_->EndOfData()) {
+    cleanup_->Delete();
+    cleanup_->MoveNext();
+  }
+  Trace("Forecast2CopyTable: Deleted " + std::to_string(cleanup_->RowCount()) + " rows from " +
+            table_f + " table.",
+        2);
+  cleanup_->Close();
+  cleanup_.reset();
+}
+
+void ForecastRun::BuildLists() {
+  select_list_ = aggregate_ ? Joined(args_.fc) + "," + Joined(args_.select)
+                            : Joined(args_.select) + "," + Joined(args_.fc);
+  std::vector<std::string> fitted;
+  for (const std::string& c : args_.fc) {
+    fitted.insert(fitted.end(), {"F_" + c, "I_" + c, "S_" + c, "C_" + c});
+  }
+  fitted_list_ = Joined(fitted);
+  order_list_ = Joined(args_.order);
+  forecast_table_list_ = Joined(args_.forecast_table);
+}
+
+void ForecastRun::DailyPass() {
+  engine_.ResetPseudoIndex();
+  Trace("Added " + std::to_string(rows_written_), 3);
+  window_start_ = AddDays(ParsedDate(forecast_date_), -args_.sample_days);
+  OpenSample(SampleQuery());
+  StartGroup();
+  while (!sample_->EndOfData()) {
+    if (GroupChanged()) {
+      Trace("In bRecordDone processing", 3);
+      FinishGroup();
+      StartGroup();
+    }
+    AddObservation();
+    sample_->MoveNext();
+  }
+  Trace("In process last record set", 3);
+  FinishGroup();
+  sample_->Close();
+  sample_.reset();
+  forecast_date_ = FormatTimestamp(AddDays(ParsedDate(forecast_date_), 1));
+  Trace("", 3);
+}
+
+std::string ForecastRun::SampleQuery() const {
+  std::string from = " FROM " + prefix_ + args_.table + ServerCondition(" WHERE") +
+                     " AND EXTRACT_DATE BETWEEN '" + FormatTimestamp(window_start_) + "' AND '" +
+                     forecast_date_ + "'";
+  if (aggregate_) {
+    return "SELECT " + *aggregate_ + " as " + select_list_ + from + " GROUP BY " + order_list_ +
+           " Order By " + order_list_;
+  }
+  return "SELECT " + select_list_ + from + " ORDER BY " + order_list_;
+}
+
+void ForecastRun::OpenSample(const std::string& query) {
+  Trace("Running the following query[" + std::to_string(query.size()) + "]: " + query, 2);
+  try {
+    sample_ = destination_->OpenResultSet(query, data::CursorType::kForwardOnly,
+                                          data::LockType::kReadOnly);
+  } catch (const RaisedError&) {
+    Trace("DB failure on " + args_.table + " select unique cases.", 3);
+    throw;
+  }
+  Trace("Successfully opened the unique cases result set for " + FormatTimestamp(window_start_) +
+            " and " + forecast_date_,
+        3);
+}
+
+// The group's keys are read from the row the cursor stands on (none after the last row).
+void ForecastRun::StartGroup() {
+  records_.assign(args_.fc.size(), TrendRecord{});
+  sample_count_ = 0;
+  value_counts_.assign(args_.fc.size(), 0);
+  group_values_.clear();
+  row_values_.clear();
+  if (sample_->EndOfData()) return;
+  for (const std::string& key : group_keys_) {
+    group_values_.push_back(sample_->ColumnNamed(key).GetValue().ToText());
+  }
+  for (const std::string& key : row_keys_) {
+    row_values_.push_back(sample_->ColumnNamed(key).GetValue());
+  }
+}
+
+bool ForecastRun::GroupChanged() {
+  for (size_t i = 0; i < group_keys_.size(); ++i) {
+    if (sample_->ColumnNamed(group_keys_[i]).GetValue().ToText() != group_values_[i]) return true;
+  }
+  return false;
+}
+
+// A value that is NULL (or no number) is left out of its column's sums; the row still counts
+// for the others.
+void ForecastRun::AddObservation() {
+  std::string date = FormatTimestampText(sample_->ColumnNamed(kDateColumn).GetValue().ToText());
+  double seconds = (ToDaySerial(ParsedDate(date)) - ToDaySerial(window_start_)) * 86400.0;
+  double x = SecondsToDays(RoundToInt32(seconds));  // both are whole seconds
+  for (size_t j = 0; j < args_.fc.size(); ++j) {
+    const data::Value& value = sample_->ColumnNamed(args_.fc[j]).GetValue();
+    std::optional<double> y = NumberOrNothing(value);
+    if (!y) continue;
+    Trace("From " + FormatTimestamp(window_start_) + " To Extract_Date " + date, 3);
+    Trace("for Column = " + args_.fc[j], 3);
+    Trace("Value = " + value.ToText(), 3);
+    Trace("dx value = " + DoubleText(x), 3);
+    Trace("dy value = " + DoubleText(*y), 3);
+    AccumulateSample(engine_, records_[j], x, *y, sample_count_);
+    value_counts_[j] += 1;
+  }
+  sample_count_ += 1;
+}
+
+void ForecastRun::FinishGroup() {
+  if (!FitGroup()) {
+    Trace("Record not written not enough data points", 3);
+    return;
+  }
+  pending_row_ = "'" + QuoteSqlText(args_.server) + "'," +
+                 std::to_string(engine_.PseudoIndexNumberGenerator()) + "," +
+                 engine_.DestinationTimestampLiteral("'" + forecast_date_ + "'") + ",";
+  size_t key = 0;
+  for (const std::string& column : args_.forecast_table) {
+    if (column == kHorizonColumn) {
+      pending_row_ += std::to_string(args_.days_forward) + ",";
+    } else {
+      const data::Value& value = row_values_.at(key++);
+      pending_row_ += value.IsNull() ? "NULL," : "'" + QuoteSqlText(value.ToText()) + "',";
+    }
+  }
+  FormatForecastRecord();
+  if (InsertForecastRecord() == "0") {
+    ++rows_written_;
+  } else {
+    ++insert_errors_;
+  }
+}
+
+// False when the group has too few rows to write. Columns that lacked values in some rows are
+// fitted one by one over their own values; one with fewer than two is unknown throughout.
+bool ForecastRun::FitGroup() {
+  bool complete = std::all_of(value_counts_.begin(), value_counts_.end(),
+                              [this](double count) { return count == sample_count_; });
+  if (complete || sample_count_ < 2) {
+    std::int16_t last_column = static_cast<std::int16_t>(records_.size() - 1);
+    return CalculateRegression2(engine_, records_, sample_count_, last_column,
+                                args_.days_forward) != kTooFewSamples;
+  }
+  for (size_t j = 0; j < records_.size(); ++j) {
+    std::vector<TrendRecord> alone{records_[j]};
+    if (CalculateRegression2(engine_, alone, value_counts_[j], 0, args_.days_forward) ==
+        kTooFewSamples) {
+      alone[0].fcValue = alone[0].slope = alone[0].intercept = alone[0].confidence = kNotComputable;
+    }
+    records_[j] = alone[0];
+  }
+  return true;
+}
+
+void ForecastRun::FormatForecastRecord() {
+  Trace("===Entering Function FormatForecastRecord " + TimerText(), 2);
+  Trace("Record:" + pending_row_, 3);
+  for (const TrendRecord& record : records_) {
+    for (double value : {record.fcValue, record.intercept, record.slope, record.confidence}) {
+      // A value beyond the double range has no SQL text; it is as unknown as the sentinel.
+      bool unknown = value == kNotComputable || !std::isfinite(value);
+      pending_row_ += (unknown ? std::string("NULL") : DoubleText(value)) + ",";
+    }
+  }
+  Trace("Insert Record:" + pending_row_, 3);
+}
+
+std::string ForecastRun::InsertForecastRecord() {
+  Trace("===Entering Function InsertForecastRecord " + TimerText(), 2);
+  TraceCallLines(engine_, args_);
+  data::Connection& destination = engine_.OpenDestinationConnection(args_.data_source);
+  std::string row = pending_row_.substr(0, pending_row_.size() - 1);
+  pending_row_.clear();
+  std::string statement = "INSERT INTO " + prefix_ + args_.table + "_F " + "(" +
+                          "EXT_SERVER_NAME, PSEUDO_INDEX, EXTRACT_DATE," + forecast_table_list_ +
+                          "," + fitted_list_ + ") " + "VALUES (" + row + ")";
+  Trace(" Insert Command: " + statement, 3);
+  try {
+    destination.Execute(statement);
+  } catch (const RaisedError& e) {
+    Trace("Insert Record Error: [" + std::to_string(e.Number()) +
+              "] Qobra.QbObj.InsertForecastRecord: " + e.Description(),
+          1);
+    Trace("RECORD: " + row, 1);
+    // Reported here; it must not reappear in the description of a later failure.
+    data::DataEngine::ForThisThread().ClearErrors();
+    return "1";
+  }
+  return "0";
+}
+
+void ForecastRun::Finish() {
+  std::string now = FormatTime(CurrentClock().Now());
+  Trace("Forecast " + std::to_string(rows_written_) + " Records" + " Table: " + args_.table + " (" +
+            now + ")",
+        1);
+  if (insert_errors_ > 0) {
+    Trace("Insert Error Count " + std::to_string(insert_errors_) + " Table: " + args_.table, 1);
+  }
+  Trace("Exiting function Forecast2CopyTable. Time:>" + now + " Table:>" + args_.table, 3);
+}
+
+}  // namespace
+
+std::int16_t QbObj::Forecast2CopyTable(const std::vector<std::string>& strSelectColumns,
+                                       const std::vector<std::string>& strFCColumns,
+                                       const std::vector<std::string>& strOrderColumns,
+                                       const std::vector<std::string>& strForecastTableColumns,
+                                       const std::string& strServerName,
+                                       const std::string& strTableName, std::int16_t idaysforward,
+                                       std::int16_t sizeOfSampleSet, DataSource& DataSource) {
+  ForecastRun run(*this, {strSelectColumns, strFCColumns, strOrderColumns, strForecastTableColumns,
+                          strServerName, strTableName, idaysforward, sizeOfSampleSet, DataSource});
+  return RunOperation(run, [&run] { return run.Execute(); });
+}
+
+}  // namespace kelvan::engine

@@ -1,0 +1,286 @@
+// SimultaneousActivityTable: the sessions and tape mounts of one day's SUMMARY rows turned into
+// start and end events, swept in time order into SIMUL_ACTIVITY with the number running after
+// each event.
+#include <limits>
+#include <optional>
+
+#include "engine/engine_text.h"
+#include "engine/qb_obj.h"
+#include "platform/basic/clock.h"
+#include "platform/data/data_engine.h"
+
+namespace kelvan::engine {
+namespace {
+
+constexpr const char* kTable = "SIMUL_ACTIVITY";
+constexpr std::int64_t kRecordDensity = 1000;  // pseudo indexes per batch
+constexpr const char* kTapeMount = "TAPE MOUNT";
+
+// A 16-bit running count; beyond its range it fails rather than wraps.
+void AddToCount(std::int16_t& count, int delta) {
+  int sum = count + delta;
+  if (sum > std::numeric_limits<std::int16_t>::max() ||
+      sum < std::numeric_limits<std::int16_t>::min()) {
+    throw RaisedError(kErrOverflow, "Qobra", "Overflow");
+  }
+  count = static_cast<std::int16_t>(sum);
+}
+
+// What one event writes besides the columns that every row shares.
+struct Event {
+  int delta = 0;  // 1 start, -1 end
+  std::string activity, entity, subactivity;
+  std::string time_literal;  // 'yyyy-mm-dd hh:mm:ss', or NULL for an event without a time
+  std::int16_t count = 0;
+};
+
+class SimulActivityRun : public OperationRun {
+ public:
+  SimulActivityRun(QbObj& engine, const std::string& server, const DataSource& data_source,
+                   const std::string& rollup_date)
+      : engine_(engine),
+        server_(server),
+        data_source_(data_source),
+        rollup_date_(rollup_date),
+        prefix_(TablePrefix(data_source)) {}
+
+  std::int16_t Execute();
+
+  std::string Name() const override { return "SimultaneousActivityTable"; }
+  std::string DescriptionPrefix() const override { return "Error copying data."; }
+  std::string FailureLine(const RaisedError& e) const override {
+    return "Error in SimultaneousActivityTable: [" + std::to_string(e.Number()) + "]" + e.Source() +
+           " - " + e.Description();
+  }
+  void Release() noexcept override {
+    events_.reset();
+    writing_.reset();
+  }
+
+ private:
+  void Start();
+  void ReplaceDay();
+  std::int32_t ReadPseudoIndex(const std::string& query, const char* column, const char* which);
+  void SweepBatches(std::int64_t min_pi, std::int64_t max_pi);
+  std::int32_t SweepBatch(std::int64_t first, std::int64_t last);
+  std::string EventQuery(std::int64_t first, std::int64_t last) const;
+  Event ReadEvent();
+  void Insert(const Event& event);
+  void Finish();
+
+  void Trace(const std::string& message, std::int16_t level) { engine_.Trace(message, level); }
+  std::string SecondsSinceStart() const {
+    return FormatNumber(CurrentClock().SecondsSinceMidnight() - engine_.operation_start());
+  }
+
+  QbObj& engine_;
+  const std::string& server_;
+  const DataSource& data_source_;
+  const std::string& rollup_date_;
+  std::string prefix_;
+  std::string rollup_day_;                   // "yyyy-mm-dd 00:00:00"
+  std::string day_clause_;                   // this server's rows of the rollup day
+  data::Connection* destination_ = nullptr;  // owned by the engine's cache
+  std::optional<data::ResultSet> writing_;
+  std::optional<data::ResultSet> events_;
+  std::int16_t sessions_ = 0;       // running, carried across batches
+  std::int16_t tape_mounts_ = 0;    // likewise
+  std::int32_t rows_inserted_ = 0;  // statements issued, accepted or not
+  std::int32_t rows_rejected_ = 0;
+};
+
+std::int16_t SimulActivityRun::Execute() {
+  Start();
+  engine_.ChooseCursorDriver();
+  destination_ = &engine_.CachedDestinationConnection(DestinationConnectString(data_source_));
+  day_clause_ = " where EXT_SERVER_NAME = '" + QuoteSqlText(server_) + "' and EXTRACT_DATE = '" +
+                QuoteSqlText(rollup_day_) + "'";
+  ReplaceDay();
+  std::int32_t max_pi = ReadPseudoIndex(
+      "select max(PSEUDO_INDEX) as MAXPI from " + prefix_ + "SUMMARY " + day_clause_, "MAXPI",
+      "max");
+  std::int32_t min_pi = ReadPseudoIndex(
+      "SELECT min(PSEUDO_INDEX) as MINPI from " + prefix_ + "SUMMARY " + day_clause_, "MINPI",
+      "min");
+  if (min_pi < 1) {
+    Trace("No new records in SUMMARY table for SIMUL_ACTIVITY.", 2);
+    Trace("Exiting Function SimultaneousActivityTable. Time:>" + SecondsSinceStart(), 2);
+    return 0;
+  }
+  std::string query = "SELECT * from " + prefix_ + kTable + day_clause_;
+  Trace("Running the following query for writing: " + query, 2);
+  writing_ =
+      destination_->OpenResultSet(query, data::CursorType::kDynamic, data::LockType::kPessimistic);
+  SweepBatches(min_pi, max_pi);
+  Finish();
+  return 0;
+}
+
+void SimulActivityRun::Start() {
+  double start = engine_.MarkOperationStart();
+  Trace("===Entering Function SimultaneousActivityTable  Start Time = " + FormatNumber(start), 2);
+  Trace("Server Name = " + server_, 3);
+  Trace(std::string("Table Name = ") + kTable, 3);
+  Trace("Data Source = " + data_source_.Name(), 3);
+  engine_.ResetPseudoIndex();
+  rollup_day_ = FormatTimestampText(rollup_date_).substr(0, 10) + " 00:00:00";
+}
+
+void SimulActivityRun::ReplaceDay() {
+  const std::string running =
+      "Running the following query against Destination Table(" + std::string(kTable) + "): ";
+  std::string query = "SELECT COUNT(*) as TOTAL_COUNT from " + prefix_ + kTable + day_clause_;
+  Trace(running + query, 2);
+  data::ResultSet cursor = destination_->OpenResultSet(query);
+  Trace("Open connection successful.", 3);
+  std::int64_t count = 0;
+  try {
+    count = cursor.EndOfData() ? 0 : cursor.ColumnNamed("TOTAL_COUNT").GetValue().ToInt32();
+  } catch (const RaisedError&) {
+    count = 0;  // an unreadable count deletes nothing
+  }
+  cursor.Close();
+  Trace("Record count for deletes: " + std::to_string(count), 3);
+  if (count <= 0) return;
+  std::string statement = "DELETE from " + prefix_ + kTable + day_clause_;
+  Trace(running + statement, 2);
+  destination_->Execute(statement);
+  Trace("Open connection successful.", 3);
+  Trace("Deleted Records: " + std::to_string(count), 3);
+}
+
+// The value of a one-row aggregate; 0 when it is null.
+std::int32_t SimulActivityRun::ReadPseudoIndex(const std::string& query, const char* column,
+                                               const char* which) {
+  Trace(std::string("Running the following query to get ") + which + " pseudo index: " + query, 2);
+  data::ResultSet cursor = destination_->OpenResultSet(query);
+  std::int32_t value = 0;
+  if (!cursor.EndOfData()) {
+    const data::Value& read = cursor.ColumnNamed(column).GetValue();
+    if (!read.IsNull()) value = read.ToInt32();
+  }
+  cursor.Close();
+  return value;
+}
+
+// Batches of 1000 pseudo indexes; the first covers min_pi to min_pi + 1000.
+void SimulActivityRun::SweepBatches(std::int64_t min_pi, std::int64_t max_pi) {
+  std::int64_t first = min_pi;
+  for (std::int64_t i = min_pi; i <= max_pi; i += kRecordDensity) {
+    Trace("i (" + std::to_string(i) + ") = MinPI (" + std::to_string(first) + ") to MaxPIValue (" +
+              std::to_string(max_pi) + ") step Recorddensity (" + std::to_string(kRecordDensity) +
+              ")",
+          2);
+    std::int32_t inserted = SweepBatch(first, i + kRecordDensity);
+    first = i + kRecordDensity + 1;
+    Trace("Increment MinPI = " + std::to_string(first), 2);
+    Trace("Inserted " + std::to_string(inserted) + " records", 3);
+  }
+}
+
+// The rows inserted (statements issued) for the batch.
+std::int32_t SimulActivityRun::SweepBatch(std::int64_t first, std::int64_t last) {
+  Trace("Increment MaxPI = " + std::to_string(last), 2);
+  std::string query = EventQuery(first, last);
+  Trace("Running the following query against Source Table (SUMMARY): " + query, 2);
+  events_ = destination_->OpenResultSet(query, data::CursorType::kForwardOnly);
+  Trace("Open connection successful.", 3);
+  std::int32_t before = rows_inserted_;
+  for (; !events_->EndOfData(); events_->MoveNext()) Insert(ReadEvent());
+  events_->Close();
+  events_.reset();
+  return rows_inserted_ - before;
+}
+
+// Selects by server and pseudo-index range only: rows of another extraction date within the
+// range are swept too.
+std::string SimulActivityRun::EventQuery(std::int64_t first, std::int64_t last) const {
+  std::string from = prefix_ + "SUMMARY where EXT_SERVER_NAME = '" + QuoteSqlText(server_) + "'";
+  std::string condition =
+      " and (COMMMETH IS NOT NULL or ACTIVITY = 'TAPE MOUNT') and (PSEUDO_INDEX between " +
+      std::to_string(first) + " and " + std::to_string(last);
+  const std::string columns =
+      " as TIMEE, EXTRACT_DATE, ACTIVITY, ENTITY, LIBRARY_NAME, LAST_USE from ";
+  return "SELECT 'START_SESSION' as START_END,START_TIME" + columns + from + condition +
+         ") UNION ALL SELECT 'END_SESSION' as START_END,END_TIME" + columns + from + condition +
+         ") order by TIMEE";
+}
+
+// Reads the current event and moves the running counts on.
+Event SimulActivityRun::ReadEvent() {
+  Event event;
+  event.delta = events_->ColumnNamed("START_END").GetValue().ToText() == "START_SESSION" ? 1 : -1;
+  std::string activity = events_->ColumnNamed("ACTIVITY").GetValue().ToText();
+  if (activity == kTapeMount) {
+    AddToCount(tape_mounts_, event.delta);
+    const data::Value& library = events_->ColumnNamed("LIBRARY_NAME").GetValue();
+    if (library.IsNull()) Trace("LIBRARY_NAME " + library.ToText(), 3);
+    event = {event.delta,
+             activity,
+             library.ToText(),
+             events_->ColumnNamed("LAST_USE").GetValue().ToText(),
+             "",
+             tape_mounts_};
+  } else {
+    AddToCount(sessions_, event.delta);
+    event = {event.delta, "SESSION", events_->ColumnNamed("ENTITY").GetValue().ToText(),
+             activity,    "",        sessions_};
+  }
+  const data::Value& time = events_->ColumnNamed("TIMEE").GetValue();
+  Trace("TIMEE Value: " + time.ToText(), 3);
+  event.time_literal = time.IsNull() ? "NULL" : "'" + FormatTimestampText(time.ToText()) + "'";
+  Trace("Activity_Time: " + event.time_literal, 3);
+  return event;
+}
+
+// A statement that the database rejects leaves its row unwritten and the sweep goes on: the next
+// run rewrites the day. Rejections are counted and reported at the end.
+void SimulActivityRun::Insert(const Event& event) {
+  std::string values =
+      "'" + QuoteSqlText(server_) + "'," + std::to_string(engine_.PseudoIndexNumberGenerator()) +
+      ",'" + QuoteSqlText(rollup_day_) + "','" + QuoteSqlText(event.activity) + "','" +
+      QuoteSqlText(event.entity) + "','" + QuoteSqlText(event.subactivity) + "'," +
+      std::to_string(event.delta) + "," + engine_.DestinationTimestampLiteral(event.time_literal) +
+      "," + std::to_string(event.count) + ",NULL,NULL";
+  std::string statement = "INSERT INTO " + prefix_ + kTable +
+                          "(EXT_SERVER_NAME, PSEUDO_INDEX, EXTRACT_DATE,ACTIVITY, ENTITY, "
+                          "SUBACTIVITY, START_STOP, ACTIVITY_TIME, ACTIVITY_COUNT, ENTITY_COUNT, "
+                          "SUBACTIVITY_COUNT) VALUES (" +
+                          values + ")";
+  ++rows_inserted_;
+  Trace(" Insert Command[" + std::to_string(rows_inserted_) + "] " + statement, 3);
+  try {
+    destination_->Execute(statement);
+  } catch (const RaisedError&) {
+    ++rows_rejected_;
+    // So that a later failure is not described with this statement's diagnostics.
+    data::DataEngine::ForThisThread().ClearErrors();
+  }
+}
+
+void SimulActivityRun::Finish() {
+  writing_->Close();
+  writing_.reset();
+  Trace("Exiting Function SimultaneousActivityTable. Time:>" + SecondsSinceStart(), 3);
+  Trace("", 3);
+  std::string now = " (" + FormatTime(CurrentClock().Now()) + ")";
+  Trace("Added " + std::to_string(rows_inserted_) + " rows to SIMUL_ACTIVITY table on " + server_ +
+            now,
+        1);
+  if (rows_rejected_ > 0) {
+    Trace("Rejected " + std::to_string(rows_rejected_) +
+              " INSERT statement(s) on SIMUL_ACTIVITY table on " + server_ + now,
+          1);
+  }
+}
+
+}  // namespace
+
+std::int16_t QbObj::SimultaneousActivityTable(const std::string& strServerName,
+                                              DataSource& DataSource,
+                                              const std::string& RollupDate) {
+  SimulActivityRun run(*this, strServerName, DataSource, RollupDate);
+  return RunOperation(run, [&run] { return run.Execute(); });
+}
+
+}  // namespace kelvan::engine

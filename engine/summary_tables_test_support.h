@@ -1,0 +1,42 @@
+// Helpers of the tests of the tables derived from SUMMARY: one destination per database type
+// with the schema applied, made once per test process and emptied before each test. Test main
+// thread only.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "engine/copy_table_test_support.h"
+
+namespace kelvan::engine::testing {
+
+inline const char* SchemaFile(Destination kind) {
+  switch (kind) {
+    case Destination::kSqlite:
+      return "schema/sqlite.sql";
+    case Destination::kPostgres:
+      return "schema/postgresql.sql";
+    case Destination::kMariaDb:
+      return "schema/mariadb.sql";
+  }
+  return "";
+}
+
+// A new destination of `kind` with the schema applied: for tests that change table definitions.
+inline ScratchDatabase FreshSchemaDatabase(Destination kind) {
+  ScratchDatabase db = kelvan::testing::CreateScratchDatabase(kind, "derived");
+  kelvan::testing::RunSqlScript(db, kelvan::testing::SourcePath(SchemaFile(kind)));
+  return db;
+}
+
+// The shared destination of `kind`, with SUMMARY, SUMMARYHOUR and SIMUL_ACTIVITY emptied.
+inline const ScratchDatabase& EmptiedSchemaDatabase(Destination kind) {
+  static std::map<Destination, ScratchDatabase> databases;
+  auto found = databases.find(kind);
+  if (found == databases.end()) found = databases.emplace(kind, FreshSchemaDatabase(kind)).first;
+  ExecuteOnDestination(found->second,
+                       "DELETE FROM SUMMARY; DELETE FROM SUMMARYHOUR; DELETE FROM SIMUL_ACTIVITY;");
+  return found->second;
+}
+
+}  // namespace kelvan::engine::testing

@@ -1,0 +1,31 @@
+#include "engine/trace_log.h"
+
+#include "platform/basic/raised_error.h"
+#include "platform/basic/text_lines.h"
+
+namespace kelvan::engine {
+
+void TraceLog::Configure(std::int16_t level, std::string file_name) {
+  level_ = level;
+  file_name_ = std::move(file_name);
+}
+
+void TraceLog::Write(const std::string& message, std::int16_t level) {
+  std::string previous = std::move(previous_message_);
+  previous_message_ = message;
+  if (level > level_) return;
+  std::string text;
+  AppendLine(text, message);
+  if (level == 1 && !previous.empty()) AppendLine(text, "Previous message = " + previous);
+  AppendToFile(file_name_, text);
+}
+
+void TraceLog::WriteQuietly(const std::string& message, std::int16_t level) noexcept {
+  try {
+    Write(message, level);
+  } catch (const std::exception&) {
+    // The trace is a by-product; the caller is already reporting a failure.
+  }
+}
+
+}  // namespace kelvan::engine

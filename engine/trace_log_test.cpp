@@ -1,0 +1,72 @@
+#include "engine/trace_log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/basic/raised_error.h"
+#include "tests/support/odbc_sandbox.h"
+
+namespace kelvan::engine {
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class TraceLogTest : public ::testing::Test {
+ protected:
+  std::filesystem::path file_ = testing::OdbcSandbox::Instance().MakeTempDir("trace") / "run.htm";
+  TraceLog trace_;
+};
+
+TEST_F(TraceLogTest, LevelZeroCreatesNoFile) {
+  trace_.Write("failure", 1);
+  trace_.Configure(0, file_.string());
+  trace_.Write("failure", 1);
+  EXPECT_FALSE(std::filesystem::exists(file_));
+}
+
+TEST_F(TraceLogTest, LevelOneLinesAfterTheFirstRepeatThePreviousMessage) {
+  trace_.Configure(1, file_.string());
+  trace_.Write("first result", 1);
+  trace_.Write("a detail never written", 3);
+  trace_.Write("second result", 1);
+  trace_.Write("", 3);
+  trace_.Write("third result", 1);
+  EXPECT_EQ(ReadFile(file_),
+            "first result\r\n"
+            "second result\r\n"
+            "Previous message = a detail never written\r\n"
+            "third result\r\n");
+}
+
+TEST_F(TraceLogTest, LevelTwoOmitsDetails) {
+  trace_.Configure(2, file_.string());
+  trace_.Write("step", 2);
+  trace_.Write("detail", 3);
+  trace_.Write("result", 1);
+  EXPECT_EQ(ReadFile(file_), "step\r\nresult\r\nPrevious message = detail\r\n");
+}
+
+TEST_F(TraceLogTest, AppendsToWhatIsThere) {
+  std::ofstream(file_, std::ios::binary) << "banner\r\n";
+  trace_.Configure(3, file_.string());
+  trace_.Write("detail", 3);
+  EXPECT_EQ(ReadFile(file_), "banner\r\ndetail\r\n");
+}
+
+TEST_F(TraceLogTest, UnwritableFileFailsWriteButNotWriteQuietly) {
+  trace_.Configure(3, (file_.parent_path() / "missing" / "run.htm").string());
+  EXPECT_THROW(trace_.Write("detail", 3), RaisedError);
+  EXPECT_NO_THROW(trace_.WriteQuietly("failure", 1));
+  EXPECT_EQ(trace_.previous_message(), "failure");
+}
+
+}  // namespace
+}  // namespace kelvan::engine
