@@ -1,0 +1,58 @@
+#include "console/core/elvan_workers.h"
+
+#include "platform/component/registry.h"
+#include "worker/data_src.h"
+#include "worker/elvan.h"
+
+namespace kelvan::console {
+namespace {
+
+class ElvanWorker : public RunWorker {
+ public:
+  explicit ElvanWorker(component::ObjectRef<worker::ELVAN> elvan) : elvan_(std::move(elvan)) {}
+
+  std::int32_t ThreadID() override {
+    return elvan_.Call([](worker::ELVAN& e) { return e.ThreadID(); });
+  }
+
+  std::string StartELVAN(const RunArguments& a, const component::Pump& pump) override {
+    worker::DataSrc destination;
+    destination.SetName(a.destination.name);
+    destination.SetUserName(a.destination.user_name);
+    destination.SetPassword(a.destination.password);
+    destination.SetQualifier(a.destination.qualifier);
+    // Widened copy: the worker settles it in place, the setting keeps its own value.
+    std::int32_t batch = a.approx_records_to_prune_per_batch;
+    return elvan_.CallPumping(
+        [&](worker::ELVAN& e) {
+          return e.StartELVAN(destination, a.tables, a.log_file_name, a.trace_level,
+                              a.prune_records, a.prune_records_beyond_days, a.severity_string,
+                              a.multiple_data_sets_per_day, a.database_type, a.forecast_setup_code,
+                              a.forecast_number_of_days, a.forecast_size_of_sample_set,
+                              a.generate_summaryhour, a.generate_simulactivity,
+                              a.activate_forecasting, batch, a.load_error_tables);
+        },
+        pump);
+  }
+
+  std::string ErrorMessages() override {
+    return elvan_.Call([](worker::ELVAN& e) { return e.ErrorMessages(); });
+  }
+
+ private:
+  component::ObjectRef<worker::ELVAN> elvan_;
+};
+
+}  // namespace
+
+std::shared_ptr<RunWorker> ElvanWorkerFactory::CreateWorker(const std::string& dsn,
+                                                            const std::string& server_value) {
+  auto elvan = component::CreateObject<worker::ELVAN>(worker::kElvanClassId);
+  elvan.Call([&](worker::ELVAN& e) {
+    e.SetDSN(dsn);
+    e.SetServerValue(server_value);
+  });
+  return std::make_shared<ElvanWorker>(std::move(elvan));
+}
+
+}  // namespace kelvan::console

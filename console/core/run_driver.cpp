@@ -1,0 +1,321 @@
+#include "console/core/run_driver.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/basic/clock.h"
+#include "platform/basic/raised_error.h"
+#include "platform/basic/text_lines.h"
+#include "platform/data/connection.h"
+
+namespace kelvan::console {
+namespace {
+
+const std::string kBr(kCrLf);
+const std::string kCollecting = "Collecting Storage Data " + kBr;
+const std::string kCreatingThreads = "Creating Threads " + kBr;
+
+const char* BooleanText(Bool16 flag) { return IsSet(flag) ? "True" : "False"; }
+
+std::string Minutes(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", seconds / 60.0);
+  return text;
+}
+
+std::string WorkerErrorText(const RaisedError& error) {
+  return "formELVAN: Error Number = " + std::to_string(error.Number()) + kBr +
+         "formELVAN: Error Source = " + error.Source() + kBr +
+         "formELVAN: Error Description = " + HidePasswords(error.Description()) + kBr;
+}
+
+}  // namespace
+
+RunArguments MakeRunArguments(const Settings& s, const std::string& log_file_name) {
+  RunArguments a;
+  a.destination = s.destination;
+  a.tables = BuildTableArray(s.tables);
+  if (a.tables.empty()) a.tables.emplace_back();
+  a.log_file_name = log_file_name;
+  a.trace_level = s.advanced.trace_level;
+  a.prune_records_beyond_days = s.advanced.prune_data_beyond_days;
+  a.severity_string = ConstructSeverityString(s.advanced.severity);
+  a.database_type = s.advanced.database_type;
+  a.forecast_setup_code = s.forecast_setup_code;
+  a.forecast_number_of_days = s.post_processing.forecast_number_of_days;
+  a.forecast_size_of_sample_set = s.post_processing.forecast_size_of_sample_set;
+  a.generate_summaryhour = s.post_processing.generate_summaryhour;
+  a.generate_simulactivity = s.post_processing.generate_simulactivity;
+  a.activate_forecasting = s.post_processing.activate_forecasting;
+  a.approx_records_to_prune_per_batch = s.advanced.approx_records_to_prune_per_batch;
+  a.load_error_tables = s.tables.load_error_tables;
+  return a;
+}
+
+std::string OpenTestConnection(const std::string& connect_string) {
+  const data::Connection connection = data::Connection::Open(connect_string);
+  return connection.OdbcVersion();
+}
+
+std::string HidePasswords(std::string_view text) {
+  std::string result(text);
+  for (size_t pos = 0; pos + 4 <= result.size(); ++pos) {
+    std::string key = result.substr(pos, 4);
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (key != "PWD=") continue;
+    const size_t start = pos + 4;
+    const size_t end = result.find_first_of(";\r\n'\"", start);
+    const size_t length = (end == std::string::npos ? result.size() : end) - start;
+    result.replace(start, length, "********");
+    pos = start + 8 - 1;
+  }
+  return result;
+}
+
+std::string FormatElapsed(double seconds) {
+  const long total = std::lround(std::max(0.0, seconds));
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  return text;
+}
+
+RunDriver::RunDriver(ConsoleState& state, ConsoleView& view, WorkerFactory& workers,
+                     TestConnector connector)
+    : state_(state), view_(view), workers_(workers), connector_(std::move(connector)) {}
+
+RunOutcome RunDriver::Go() {
+  outcome_ = RunOutcome{};
+  outcome_.servers = static_cast<int>(state_.settings.servers.size());
+  state_.busy = true;
+  state_.cancel = false;
+  start_ = CurrentClock().Now();
+  state_.log_text.clear();
+  view_.ShowLogText(state_.log_text);
+  try {
+    Run();
+  } catch (const RaisedError& error) {
+    // Only the run log's appends raise here; the run cannot go on without its log.
+    outcome_.kind = RunOutcome::Kind::kRunLogFailed;
+    view_.ShowMessage("Error Number = " + std::to_string(error.Number()) + kBr + "Error Source = " +
+                          error.Source() + kBr + "Error Description = " + error.Description(),
+                      MessageIcon::kCritical);
+  }
+  Finish();
+  return outcome_;
+}
+
+void RunDriver::Run() {
+  if (state_.settings.servers.empty()) {
+    outcome_.kind = RunOutcome::Kind::kEmptyServerList;
+    Log("Error: Empty server list.");
+    ToRunLog(state_.log_text + kBr);
+    return;
+  }
+  Prepare();
+  WriteOptionsBlock(DestinationOdbcVersion());
+  Log("Verifying database connection to all the servers listed in the server list.");
+  view_.ShowRunning(true);
+  VerifyServers();
+  if (outcome_.usable == 0) {
+    outcome_.kind = RunOutcome::Kind::kNoUsableServer;
+    Log("No servers with correct information available.");
+  } else {
+    view_.SetStatusLabel(kCollecting);
+    ProcessServers();
+  }
+  WriteClosingBlock();
+}
+
+void RunDriver::Prepare() {
+  arguments_ = MakeRunArguments(state_.settings, state_.run_log_name);
+  slots_.clear();
+  slots_.reserve(state_.settings.servers.size());
+  view_.SetProgressRange(1, outcome_.servers + 1);
+  view_.SetProgressValue(1);
+  view_.ShowProgress(true);
+  view_.SetStatusLabel(kCreatingThreads);
+}
+
+std::string RunDriver::DestinationOdbcVersion() {
+  const DestinationRecord& d = state_.settings.destination;
+  try {
+    return connector_("DSN=" + d.name + ";UID=" + d.user_name + ";PWD=" + d.password + ";")
+        .substr(0, 10);
+  } catch (const RaisedError&) {
+    return "Not available check connection";
+  }
+}
+
+void RunDriver::WriteOptionsBlock(const std::string& odbc_version) {
+  const Settings& s = state_.settings;
+  std::string tables;
+  for (const std::string& name : BuildTableArray(s.tables)) tables += name + " ";
+  std::string block;
+  AppendLine(block, "<PRE>");
+  AppendLine(block, "Database Type:  " + s.advanced.database_type +
+                        "  ODBC Version: " + odbc_version + kBr);
+  AppendLine(block, "--------------------------Options------------------------------------" + kBr);
+  AppendLine(block, std::string("Load Clienterrors and Servererrors: ") +
+                        BooleanText(s.tables.load_error_tables));
+  AppendLine(block, "Tables Selected: " + tables);
+  AppendLine(block, "Log File: " + state_.run_log_name);
+  AppendLine(block, "Trace Level: " + std::to_string(s.advanced.trace_level));
+  AppendLine(
+      block,
+      "Prune Records Older Than: " + std::to_string(s.advanced.prune_data_beyond_days) +
+          " Prune Batch Size: " + std::to_string(s.advanced.approx_records_to_prune_per_batch));
+  std::string severity = "Severity Selections: ";
+  for (size_t i = 0; i < s.advanced.severity.size(); ++i) {
+    severity += std::string(i == 0 ? "" : ", ") + kSeverityLetters[i] + "=" +
+                BooleanText(s.advanced.severity[i]);
+  }
+  AppendLine(block, severity);
+  const PostProcessingOptions& p = s.post_processing;
+  AppendLine(block,
+             std::string("Generate SUMMARYHOUR Table: ") + BooleanText(p.generate_summaryhour));
+  AppendLine(block, std::string("Generate SIMUL_ACTIVITY Table: ") +
+                        BooleanText(p.generate_simulactivity));
+  AppendLine(block, std::string("Run Forecasting: ") + BooleanText(p.activate_forecasting));
+  if (IsSet(p.activate_forecasting)) {
+    AppendLine(block, "  Forecast Days: " + std::to_string(p.forecast_number_of_days) +
+                          " Size of Sample: " + std::to_string(p.forecast_size_of_sample_set));
+    for (size_t i = 0; i < kForecastTables.size(); ++i) {
+      AppendLine(block, std::string("  ") + kForecastTables[i].name +
+                            " Table: " + BooleanText(p.forecast_tables[i]));
+    }
+  }
+  AppendLine(block, "---------------------------------------------------------------------" + kBr);
+  ToRunLog(block);
+}
+
+void RunDriver::VerifyServers() {
+  for (const ServerEntry& entry : state_.settings.servers) VerifyServer(entry);
+}
+
+void RunDriver::VerifyServer(const ServerEntry& entry) {
+  std::string version;
+  try {
+    version = connector_(entry.value).substr(0, 10);
+  } catch (const RaisedError&) {
+    Log(kBr + "Unable to connect to server " + entry.dsn + kBr +
+        "Check connection information or server availability." + kBr + "Skipping server " +
+        entry.dsn + kBr);
+    ToRunLog("Incorrect connection information supplied for server " + entry.dsn + kBr +
+             "Skipping server " + entry.dsn + kBr);
+    return;
+  }
+  if (version.substr(0, 5) == "03.01") {
+    Log("WARNING: This version of ODBC driver is not intended for use with this tool.  Use it at "
+        "your own risk. " +
+        kBr);
+  }
+  Log(kBr + entry.dsn + " uses ODBC driver version: " + version + kBr);
+  Slot slot{entry.dsn, entry.value, nullptr};
+  try {
+    slot.worker = workers_.CreateWorker(entry.dsn, entry.value);
+    view_.SetStatusLabel(kCreatingThreads + std::to_string(slot.worker->ThreadID()));
+  } catch (const RaisedError& error) {
+    Log(WorkerErrorText(error) + "Skipping server " + entry.dsn + kBr);
+    return;
+  }
+  slots_.push_back(std::move(slot));
+  outcome_.usable = static_cast<int>(slots_.size());
+  view_.ProcessPendingEvents();
+}
+
+void RunDriver::ProcessServers() {
+  for (size_t index = 0; index < slots_.size() && !state_.cancel; ++index) {
+    view_.ProcessPendingEvents();
+    if (state_.cancel) break;
+    ProcessServer(index);
+    view_.SetStatusPanel(StatusPanel::kElapsed, FormatElapsed(SecondsSince(start_)));
+    view_.SetStatusLabel(kCollecting);
+    if (index + 1 < slots_.size() && !state_.cancel) {
+      view_.WaitProcessingEvents(kPauseBetweenServers);
+    }
+  }
+  outcome_.cancelled = state_.cancel && outcome_.processed < outcome_.usable;
+}
+
+void RunDriver::ProcessServer(size_t index) {
+  Slot& slot = slots_[index];
+  view_.SetStatusPanel(StatusPanel::kPosition,
+                       std::to_string(index + 1) + "/" + std::to_string(slots_.size()));
+  view_.SetStatusLabel(kCollecting + slot.dsn);
+  const std::string shown_value = ServerValueWithoutPassword(slot.server_value);
+  Log(kBr + "Server = " + slot.dsn + kBr + "DataSource = " + state_.settings.destination.name +
+      kBr + "Server values = " + shown_value + kBr +
+      "Thread ID = " + std::to_string(slot.worker->ThreadID()) + kBr);
+  ToRunLog(kBr + "========================== Log for " + shown_value + kBr +
+           FormatTimestamp(CurrentClock().Now()) + kBr);
+  ++outcome_.processed;
+  const std::string messages = CallWorker(slot);
+  ReportServerResult(slot, messages);
+  view_.ScrollLogToEnd();
+  view_.SetProgressValue(static_cast<int>(index) + 2);
+  slot.worker.reset();
+}
+
+// Calls StartELVAN and returns the worker's message text; sets the last result.
+std::string RunDriver::CallWorker(Slot& slot) {
+  // Cancel may release the slot's worker while the call runs: keep it until the call is done.
+  const std::shared_ptr<RunWorker> worker = slot.worker;
+  try {
+    outcome_.last_result =
+        HidePasswords(worker->StartELVAN(arguments_, [this] { view_.ProcessPendingEvents(); }));
+  } catch (const RaisedError& error) {
+    Log("Error encountered while processing this server." + kBr +
+        "Moving to the next server on the list." + kBr);
+    outcome_.last_result = WorkerErrorText(error);
+  }
+  try {
+    return HidePasswords(worker->ErrorMessages());
+  } catch (const RaisedError&) {
+    return {};  // a worker whose call failed may not answer any more
+  }
+}
+
+void RunDriver::ReportServerResult(const Slot& slot, const std::string& messages) {
+  Log(messages);
+  if (!outcome_.last_result.empty()) {
+    Log("Error processing server " + slot.dsn + kBr + outcome_.last_result + kBr);
+  } else {
+    ++outcome_.completed;
+    Log("Server operations for " + slot.dsn + " successfully completed." + kBr);
+  }
+}
+
+void RunDriver::WriteClosingBlock() {
+  const double elapsed = SecondsSince(start_);
+  const double average = outcome_.processed > 0 ? elapsed / outcome_.processed : 0.0;
+  std::string block;
+  AppendLine(block, "----------------------------------------");
+  AppendLine(block, "Average time per server was " + FormatElapsed(average) + ".");
+  AppendLine(block,
+             "Total number of servers processed was " + std::to_string(outcome_.usable) + ".");
+  AppendLine(block, "----------------Messages from the text box------------------------");
+  AppendLine(block, state_.log_text);
+  AppendLine(block, "Total processing time minutes:>" + Minutes(elapsed));
+  AppendLine(block, "----------------------------End-----------------------------------");
+  AppendLine(block, "</PRE>");
+  ToRunLog(block);
+}
+
+void RunDriver::Finish() {
+  for (Slot& slot : slots_) slot.worker.reset();
+  view_.ShowRunning(false);
+  view_.SetStatusLabel(outcome_.last_result.empty() ? "Processing Complete"
+                                                    : "Error Processing Data");
+  state_.busy = false;
+}
+
+void RunDriver::Cancel() {
+  state_.cancel = true;
+  for (Slot& slot : slots_) slot.worker.reset();
+  state_.busy = false;
+}
+
+void RunDriver::ToRunLog(std::string_view text) { AppendToFile(state_.run_log_name, text); }
+
+}  // namespace kelvan::console

@@ -1,0 +1,86 @@
+// RunDriver: the console's Go command. Checks that there is something to do, writes the options
+// block to the run log, test-connects every server, makes one worker per usable server and calls
+// them one after another, writing each server's account and the closing block with the totals.
+// Threading: the console's one thread; Cancel is called from within the view's event processing.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/core/console_state.h"
+#include "console/core/console_view.h"
+#include "console/core/run_worker.h"
+#include "platform/basic/timestamp.h"
+
+namespace kelvan::console {
+
+inline constexpr std::chrono::seconds kPauseBetweenServers{5};
+
+struct RunOutcome {
+  enum class Kind {
+    kEmptyServerList,  // nothing was run
+    kNoUsableServer,   // no server answered its test connection
+    kRan,              // at least one server was handed to its worker
+    kRunLogFailed,     // the run log could not be written; the run stopped
+  };
+  Kind kind = Kind::kRan;
+  int servers = 0;    // entries in the server list
+  int usable = 0;     // servers that answered and got a worker
+  int processed = 0;  // servers whose worker was called
+  int completed = 0;  // servers whose worker returned no error
+  bool cancelled = false;
+  std::string last_result;
+};
+
+class RunDriver {
+ public:
+  RunDriver(ConsoleState& state, ConsoleView& view, WorkerFactory& workers,
+            TestConnector connector = OpenTestConnection);
+
+  RunOutcome Go();
+  // Exit during a run: the run stops before its next server; the workers made so far go.
+  void Cancel();
+
+ private:
+  struct Slot {
+    std::string dsn;
+    std::string server_value;  // holds the password: show it only through
+                               // ServerValueWithoutPassword
+    std::shared_ptr<RunWorker> worker;
+  };
+
+  void Run();
+  void Prepare();
+  std::string DestinationOdbcVersion();
+  void WriteOptionsBlock(const std::string& odbc_version);
+  void VerifyServers();
+  void VerifyServer(const ServerEntry& entry);
+  void ProcessServers();
+  void ProcessServer(size_t index);
+  std::string CallWorker(Slot& slot);
+  void ReportServerResult(const Slot& slot, const std::string& messages);
+  void WriteClosingBlock();
+  void Finish();
+  void Log(std::string_view text) { AppendLog(state_, view_, text); }
+  void ToRunLog(std::string_view text);
+
+  ConsoleState& state_;
+  ConsoleView& view_;
+  WorkerFactory& workers_;
+  TestConnector connector_;
+  RunArguments arguments_;
+  std::vector<Slot> slots_;
+  Timestamp start_;
+  RunOutcome outcome_;
+};
+
+// Replaces the value of every "PWD=" in a text with asterisks: worker and driver texts pass
+// through it before the console shows or writes them.
+std::string HidePasswords(std::string_view text);
+
+// Seconds as hours:minutes:seconds, "h:mm:ss".
+std::string FormatElapsed(double seconds);
+
+}  // namespace kelvan::console

@@ -1,0 +1,65 @@
+// What a run needs from the worker server: a worker per usable server, created by class
+// identifier, whose StartELVAN loads that server on the worker's own thread; and a test
+// connection that reports the driver's ODBC version. Seams so that tests stand in for both.
+// Threading: called from the console's one thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/core/settings.h"
+#include "platform/basic/bool16.h"
+#include "platform/component/apartment.h"
+
+namespace kelvan::console {
+
+// The StartELVAN arguments after the worker's own record.
+struct RunArguments {
+  DestinationRecord destination;
+  std::vector<std::string> tables;  // copy order; {""} when no table is chosen
+  std::string log_file_name;
+  std::int16_t trace_level = 0;
+  Bool16 prune_records = kTrue16;
+  std::int16_t prune_records_beyond_days = 0;
+  std::string severity_string;
+  Bool16 multiple_data_sets_per_day = kFalse16;
+  std::string database_type;
+  std::int16_t forecast_setup_code = 0;
+  std::int16_t forecast_number_of_days = 0;
+  std::int16_t forecast_size_of_sample_set = 0;
+  Bool16 generate_summaryhour = kFalse16;
+  Bool16 generate_simulactivity = kFalse16;
+  Bool16 activate_forecasting = kFalse16;
+  std::int32_t approx_records_to_prune_per_batch = 0;
+  Bool16 load_error_tables = kFalse16;
+};
+
+RunArguments MakeRunArguments(const Settings& settings, const std::string& log_file_name);
+
+class RunWorker {
+ public:
+  virtual ~RunWorker() = default;
+  virtual std::int32_t ThreadID() = 0;
+  // Empty when the server's load reached its end, else the worker's message text. A failure of
+  // the call itself raises RaisedError. `pump` runs on the caller's thread while it waits.
+  virtual std::string StartELVAN(const RunArguments& arguments, const component::Pump& pump) = 0;
+  virtual std::string ErrorMessages() = 0;
+};
+
+class WorkerFactory {
+ public:
+  virtual ~WorkerFactory() = default;
+  // A worker ("mtELVAN.ELVAN") with its DSN and ServerValue set; raises RaisedError on failure.
+  virtual std::shared_ptr<RunWorker> CreateWorker(const std::string& dsn,
+                                                  const std::string& server_value) = 0;
+};
+
+// Opens and closes a connection; returns the driver's ODBC version text. Raises RaisedError when
+// it cannot connect (the password is never in the error).
+using TestConnector = std::function<std::string(const std::string& connect_string)>;
+std::string OpenTestConnection(const std::string& connect_string);
+
+}  // namespace kelvan::console

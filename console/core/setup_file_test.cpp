@@ -1,0 +1,276 @@
+#include "console/core/setup_file.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/basic/raised_error.h"
+#include "tests/support/odbc_sandbox.h"
+
+namespace kelvan::console {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr Bool16 T = kTrue16;
+constexpr Bool16 F = kFalse16;
+
+Settings SampleSettings() {
+  Settings s;
+  s.servers = {MakeServerEntry("DSN=VLT01;UID=admin;PWD=pa:=ss"),
+               MakeServerEntry("DSN=VLT02;UID=op;PWD=x")};
+  s.tables = {"\"SUMMARY\",\"EVENTS\",", 2, F};
+  s.destination = {"RPTDB", "rpt", "secret", "KV"};
+  s.advanced = {{T, F, T, F, T}, 45, 400, 2500, "QDB", 2};
+  s.post_processing.generate_summaryhour = T;
+  s.post_processing.activate_forecasting = T;
+  s.post_processing.forecast_tables = {T, F, T, F, F, F, T};
+  s.post_processing.forecast_number_of_days = 30;
+  s.post_processing.forecast_size_of_sample_set = 21;
+  s.forecast_setup_code = 0x185;  // DB, LOG, OCCUPANCY and forecasting on
+  return s;
+}
+
+// SampleSettings as the writer must lay it out, written by hand.
+constexpr std::string_view kSampleFile =
+    "[SERVER]\r\n"
+    "TotalNoServers:=2\r\n"
+    "Server:=DSN=VLT01;UID=admin;PWD=pa:=ss\r\n"
+    "Server:=DSN=VLT02;UID=op;PWD=x\r\n"
+    "\r\n\r\n"
+    "[TABLE LIST]\r\n"
+    "TotalNoTables:=2\r\n"
+    "TableArray:=\"SUMMARY\",\"EVENTS\",\r\n"
+    "LoadErrorTables:=False\r\n"
+    "\r\n\r\n"
+    "[DATA SOURCE]\r\n"
+    "DSN:=RPTDB\r\n"
+    "UID:=rpt\r\n"
+    "Password:=secret\r\n"
+    "Qualifier:=KV\r\n"
+    "\r\n\r\n"
+    "[ADVANCED SETUP OPTIONS]\r\n"
+    "Severity_E:=True\r\n"
+    "Severity_I:=False\r\n"
+    "Severity_D:=True\r\n"
+    "Severity_S:=False\r\n"
+    "Severity_W:=True\r\n"
+    "PruneDataBeyondDays:=45\r\n"
+    "DatabaseMaxSizeLimitInNoOfDays:=400\r\n"
+    "ApproxRecordsToPrunePerBatch:=2500\r\n"
+    "DatabaseType:=QDB\r\n"
+    "TraceLevel:=2\r\n"
+    "\r\n\r\n"
+    "[POST PROCESSING SETUP OPTIONS]\r\n"
+    "GenerateSUMMARYHOURTableData:=True\r\n"
+    "GenerateSIMULACTIVITYTable:=False\r\n"
+    "ActivateForecasting:=True\r\n"
+    "ForecastTable_DB:=True\r\n"
+    "ForecastTable_FILESPACES:=False\r\n"
+    "ForecastTable_LOG:=True\r\n"
+    "ForecastTable_STGPOOLS:=False\r\n"
+    "ForecastTable_LIBVOLUMES:=False\r\n"
+    "ForecastTable_NODES:=False\r\n"
+    "ForecastTable_OCCUPANCY:=True\r\n"
+    "ForecastNumberOfDays:=30\r\n"
+    "ForecastSizeOfSampleSet:=21\r\n"
+    "\r\n\r\n";
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ErrorReport(int number, const char* description, const char* key) {
+  return std::string("Error in configuration file:\r\n\r\n") +
+         "Read Setup From File: Error Number = " + std::to_string(number) + "\r\n" +
+         "Read Setup From File: Error Source = KELVAN\r\n" +
+         "Read Setup From File: Error Description = " + description +
+         "; error found while reading " + key + " from the configuration file.\r\n";
+}
+
+TEST(SetupFileTest, WriterProducesTheLayoutByteForByte) {
+  EXPECT_EQ(SetupFileText(SampleSettings()), kSampleFile);
+}
+
+TEST(SetupFileTest, SaveThenLoadGivesTheSameSettings) {
+  const auto dir = testing::OdbcSandbox::Instance().MakeTempDir("setup");
+  const std::string path = (dir / "KELVAN.ini").string();
+  WriteSetupToFile(path, SampleSettings());
+  EXPECT_EQ(ReadFile(path), kSampleFile);
+
+  Settings loaded;
+  const SetupReadReport report = ReadSetupFromFile(path, loaded);
+  EXPECT_EQ(loaded, SampleSettings());
+  EXPECT_THAT(report.log_text, IsEmpty());
+  EXPECT_FALSE(report.server_count_warning);
+}
+
+TEST(SetupFileTest, FileIsReadableByItsOwnerOnlyEvenWhenReplaced) {
+  const auto dir = testing::OdbcSandbox::Instance().MakeTempDir("mode");
+  const std::string path = (dir / "open.ini").string();
+  std::ofstream(path) << "old, longer content than nothing\n";
+  ::chmod(path.c_str(), 0644);
+  WriteSetupToFile(path, Settings{});
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadFile(path), SetupFileText(Settings{}));
+}
+
+TEST(SetupFileTest, MissingFileRaisesFileNotFound) {
+  Settings s;
+  try {
+    ReadSetupFromFile("/nonexistent/KELVAN.ini", s);
+    FAIL() << "no error raised";
+  } catch (const RaisedError& error) {
+    EXPECT_EQ(error.Number(), 53);
+  }
+}
+
+// Reads the lines (joined with CR LF) into `s`.
+SetupReadReport Read(Settings& s, const std::vector<std::string>& lines,
+                     std::string_view line_end = "\r\n") {
+  std::string text;
+  for (const std::string& line : lines) text += line + std::string(line_end);
+  return ReadSetupText(text, s);
+}
+
+TEST(SetupReaderTest, LfOnlyFileReadsLikeCrLf) {
+  std::string lf(kSampleFile);
+  for (size_t pos; (pos = lf.find("\r\n")) != std::string::npos;) lf.erase(pos, 1);
+  Settings loaded;
+  ReadSetupText(lf, loaded);
+  EXPECT_EQ(loaded, SampleSettings());
+}
+
+TEST(SetupReaderTest, SurplusServerLinesAreDroppedWithTheWarning) {
+  Settings s;
+  const auto report = Read(s, {"TotalNoServers:=2", "Server:=DSN=A;UID=u;PWD=1",
+                               "Server:=DSN=B;UID=u;PWD=2", "Server:=DSN=C;UID=u;PWD=3"});
+  ASSERT_EQ(s.servers.size(), 2u);
+  EXPECT_EQ(s.servers[0].dsn, "A");
+  EXPECT_EQ(s.servers[1].dsn, "B");
+  EXPECT_TRUE(report.server_count_warning);
+}
+
+TEST(SetupReaderTest, MissingServerLinesLowerTheCountWithTheWarning) {
+  Settings s;
+  const auto report =
+      Read(s, {"TotalNoServers:=3", "Server:=  DSN=A;UID=u;PWD=1  ", "Server:=DSN=B;UID=v;PWD=2"});
+  ASSERT_EQ(s.servers.size(), 2u);
+  EXPECT_EQ(s.servers[0], (ServerEntry{"A", "u", "1", "DSN=A;UID=u;PWD=1"}));
+  EXPECT_EQ(s.servers[1].uid, "v");
+  EXPECT_TRUE(report.server_count_warning);
+}
+
+TEST(SetupReaderTest, KeysAreCaseSensitive) {
+  Settings s;
+  Read(s, {"tracelevel:=3", "TRACELEVEL:=3", " TraceLevel:=3", "DatabaseType:=Oracle"});
+  EXPECT_EQ(s.advanced.trace_level, 1);
+  EXPECT_EQ(s.advanced.database_type, "Oracle");
+}
+
+TEST(SetupReaderTest, BatchSizeEmptyGivesDefaultAndTooLargeIsReported) {
+  Settings s;
+  s.advanced.approx_records_to_prune_per_batch = 2500;
+  auto report = Read(s, {"ApproxRecordsToPrunePerBatch:="});
+  EXPECT_EQ(s.advanced.approx_records_to_prune_per_batch, 1000);
+  EXPECT_THAT(report.log_text, IsEmpty());
+
+  s.advanced.approx_records_to_prune_per_batch = 2500;
+  report = Read(s, {"ApproxRecordsToPrunePerBatch:=40000", "TraceLevel:=3"});
+  EXPECT_EQ(report.log_text, ErrorReport(6, "Overflow", "ApproxRecordsToPrunePerBatch"));
+  EXPECT_EQ(s.advanced.approx_records_to_prune_per_batch, 2500);
+  EXPECT_EQ(s.advanced.trace_level, 3) << "reading goes on after an error";
+}
+
+TEST(SetupReaderTest, WholeNumberKeysRefuseTrailingText) {
+  Settings s;
+  const auto report = Read(s, {"TotalNoTables:=2x", "ApproxRecordsToPrunePerBatch:= 300 "});
+  EXPECT_EQ(report.log_text, ErrorReport(13, "Type mismatch", "TotalNoTables"));
+  EXPECT_EQ(s.advanced.approx_records_to_prune_per_batch, 300);
+}
+
+class SizeLimitTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SizeLimitTest, ZeroOrUnreadableGives9999) {
+  Settings s;
+  s.advanced.database_max_size_limit_in_days = 400;
+  Read(s, {"DatabaseMaxSizeLimitInNoOfDays:=" + GetParam()});
+  EXPECT_EQ(s.advanced.database_max_size_limit_in_days, 9999);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, SizeLimitTest, ::testing::Values("0", "abc", "", "99999"));
+
+TEST(SetupReaderTest, IntegersTakeTheLeadingNumber) {
+  Settings s;
+  Read(s, {"PruneDataBeyondDays:=60 days", "TraceLevel:=x", "ForecastNumberOfDays:=2.5"});
+  EXPECT_EQ(s.advanced.prune_data_beyond_days, 60);
+  EXPECT_EQ(s.advanced.trace_level, 0);
+  EXPECT_EQ(s.post_processing.forecast_number_of_days, 2) << "halves round to even";
+}
+
+TEST(SetupReaderTest, SampleSetOfZeroOrLessGives14) {
+  Settings s;
+  Read(s, {"ForecastSizeOfSampleSet:=-5"});
+  EXPECT_EQ(s.post_processing.forecast_size_of_sample_set, 14);
+  Read(s, {"ForecastSizeOfSampleSet:=5"});
+  EXPECT_EQ(s.post_processing.forecast_size_of_sample_set, 5);
+}
+
+TEST(SetupReaderTest, BooleansFromWordsOrNumbers) {
+  Settings s;
+  const auto report = Read(s, {"Severity_E:=yes", "Severity_I:=TRUE", "Severity_D:=0",
+                               "Severity_S:=7", "Severity_W:=fAlSe"});
+  EXPECT_EQ(report.log_text, ErrorReport(13, "Type mismatch", "Severity_E"));
+  EXPECT_EQ(s.advanced.severity, (std::array<Bool16, 5>{T, T, F, T, F}));
+}
+
+TEST(SetupReaderTest, TableSettingsAreResetBeforeReading) {
+  Settings s;
+  s.tables = {"\"LOG\",", 1, F};
+  Read(s, {"DSN:=X"});
+  EXPECT_EQ(s.tables, (TableList{"", 0, T}));
+}
+
+TEST(SetupReaderTest, TableCountFollowsTheUsableItems) {
+  Settings s;
+  Read(s, {"TotalNoTables:=3", "TableArray:=\"SUMMARY\" , \"EVENTS\",", "LoadErrorTables:=0"});
+  EXPECT_EQ(s.tables.total_no_tables, 2);
+  EXPECT_EQ(s.tables.load_error_tables, F);
+  Read(s, {"TotalNoTables:=1", "TableArray:=\"SUMMARY\",\"EVENTS\","});
+  EXPECT_EQ(s.tables.total_no_tables, 1);
+}
+
+TEST(SetupReaderTest, ValueMayHoldTheSeparator) {
+  Settings s;
+  const auto report =
+      Read(s, {"Password:=a:=b", "TotalNoServers:=1", "Server:=DSN=A;UID=u;PWD=:="});
+  EXPECT_EQ(s.destination.password, "a:=b");
+  ASSERT_EQ(s.servers.size(), 1u);
+  EXPECT_EQ(s.servers[0].password, ":=");
+  EXPECT_FALSE(report.server_count_warning);
+}
+
+TEST(SetupReaderTest, ErrorReportsNeverQuoteValues) {
+  Settings s;
+  const auto report = Read(s, {"TotalNoServers:=secret1", "ForecastNumberOfDays:=99999secret2"});
+  EXPECT_THAT(report.log_text, HasSubstr("TotalNoServers"));
+  EXPECT_THAT(report.log_text, HasSubstr("ForecastNumberOfDays"));
+  EXPECT_THAT(report.log_text, ::testing::Not(HasSubstr("secret")));
+}
+
+TEST(SetupReaderTest, ReadingRebuildsTheForecastCode) {
+  Settings s;
+  Read(s, {"ActivateForecasting:=True", "ForecastTable_NODES:=True"});
+  EXPECT_EQ(s.forecast_setup_code, 0x0120);
+}
+
+}  // namespace
+}  // namespace kelvan::console

@@ -1,0 +1,202 @@
+// kelvan-batch as cron would run it: a setup file naming two stand-in VLT servers and a scratch
+// destination, then the run log, the exit status and the destination rows.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/odbc_sandbox.h"
+
+namespace kelvan {
+namespace {
+
+using testing::Destination;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+namespace fs = std::filesystem;
+
+constexpr const char* kServerPassword = "vlt-Pa55";
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+struct BatchResult {
+  int status = -1;
+  std::string run_log;
+  std::string errors;  // what it wrote to stderr
+};
+
+BatchResult RunBatch(const fs::path& dir, const std::string& arguments) {
+  const fs::path log = dir / "run.htm";
+  const fs::path err = dir / "stderr.txt";
+  const std::string command = std::string(KELVAN_BATCH_PATH) + " " + arguments +
+                              " -LOG=" + log.string() + " 2>" + err.string();
+  const int raw = std::system(command.c_str());
+  BatchResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.run_log = ReadFile(log);
+  result.errors = ReadFile(err);
+  return result;
+}
+
+// A stand-in VLT server with two days of history, registered as `dsn`.
+fs::path AddVltServer(const std::string& dsn, int seed) {
+  auto& sandbox = testing::OdbcSandbox::Instance();
+  const fs::path file = sandbox.MakeTempDir("vlt_" + dsn) / "server.db";
+  const std::string command = testing::VltsimPath().string() + " create " + file.string() +
+                              " --days 2 --seed " + std::to_string(seed) + " >/dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  sandbox.AddDataSource(dsn, testing::kVltDriver,
+                        {{"Database", file.string()}, {"UID", "admin"}, {"PWD", kServerPassword}});
+  return file;
+}
+
+// Rows of a source table, counted by the database's own client.
+std::string SourceCount(const fs::path& server, const std::string& table,
+                        const std::string& where = "1 = 1") {
+  const std::string command =
+      "sqlite3 " + server.string() + " \"SELECT COUNT(*) FROM " + table + " WHERE " + where + "\"";
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[64];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    ::pclose(pipe);
+  }
+  return Trimmed(out);
+}
+
+// Setup-file lines, written out as an operator's saved file would hold them.
+std::string SetupFile(const std::vector<std::string>& servers, const testing::ScratchDatabase& db) {
+  std::vector<std::string> lines = {"[SERVER]",
+                                    "TotalNoServers:=" + std::to_string(servers.size())};
+  for (const std::string& dsn : servers) {
+    lines.push_back("Server:=DSN=" + dsn + ";UID=admin;PWD=" + kServerPassword);
+  }
+  for (const char* line :
+       {"", "", "[TABLE LIST]", "TotalNoTables:=2", "TableArray:=\"SUMMARY\",\"NODES\",",
+        "LoadErrorTables:=False", "", ""}) {
+    lines.emplace_back(line);
+  }
+  lines.insert(lines.end(), {"[DATA SOURCE]", "DSN:=" + db.dsn, "UID:=" + db.uid,
+                             "Password:=" + db.pwd, "Qualifier:=", "", ""});
+  for (const char* line : {"[ADVANCED SETUP OPTIONS]",
+                           "Severity_E:=True",
+                           "Severity_I:=False",
+                           "Severity_D:=True",
+                           "Severity_S:=True",
+                           "Severity_W:=True",
+                           "PruneDataBeyondDays:=30",
+                           "DatabaseMaxSizeLimitInNoOfDays:=9999",
+                           "ApproxRecordsToPrunePerBatch:=1000",
+                           "DatabaseType:=Unknown",
+                           "TraceLevel:=1",
+                           "",
+                           "",
+                           "[POST PROCESSING SETUP OPTIONS]",
+                           "GenerateSUMMARYHOURTableData:=False",
+                           "GenerateSIMULACTIVITYTable:=False",
+                           "ActivateForecasting:=False",
+                           "ForecastNumberOfDays:=30",
+                           "ForecastSizeOfSampleSet:=14",
+                           "",
+                           ""}) {
+    lines.emplace_back(line);
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+class BatchRunTest : public ::testing::TestWithParam<Destination> {};
+
+TEST_P(BatchRunTest, LoadsTwoServersAndASecondRunAddsNoDuplicates) {
+  const std::string tag = "e2e_" + testing::DestinationName(GetParam());
+  const testing::ScratchDatabase db = testing::CreateScratchDatabase(GetParam(), tag);
+  testing::RunSqlScript(
+      db, testing::SourcePath(GetParam() == Destination::kSqlite ? "schema/sqlite.sql"
+                                                                 : "schema/postgresql.sql"));
+  const std::string a = "VLTA_" + tag;
+  const std::string b = "VLTB_" + tag;
+  const fs::path server_a = AddVltServer(a, 11);
+  const fs::path server_b = AddVltServer(b, 12);
+  const fs::path dir = testing::OdbcSandbox::Instance().MakeTempDir(tag);
+  std::ofstream(dir / "KELVAN.ini", std::ios::binary) << SetupFile({a, b}, db);
+
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    const BatchResult result = RunBatch(dir, "-config=" + (dir / "KELVAN.ini").string());
+    EXPECT_EQ(result.status, 0) << result.errors;
+    EXPECT_THAT(result.run_log, StartsWith("<PRE>\r\nL O G F I L E  F O R  <b> K E L V A N"));
+    EXPECT_THAT(result.run_log, HasSubstr("Tables Selected: SUMMARY NODES \r\n"));
+    EXPECT_THAT(result.run_log,
+                HasSubstr("========================== Log for DSN=" + a + ";UID=admin\r\n"));
+    EXPECT_THAT(result.run_log,
+                HasSubstr("Server operations for " + b + " successfully completed.\r\n"));
+    EXPECT_THAT(result.run_log, HasSubstr("Total number of servers processed was 2.\r\n"));
+    EXPECT_THAT(result.run_log, EndsWith("</PRE>\r\n"));
+    EXPECT_THAT(result.errors, HasSubstr("Server = " + a));
+    for (const std::string& text : {result.run_log, result.errors}) {
+      EXPECT_THAT(text, Not(HasSubstr(kServerPassword)));
+      if (!db.pwd.empty()) {
+        EXPECT_THAT(text, Not(HasSubstr(db.pwd)));
+      }
+    }
+    const std::string summary = testing::QueryWithClient(
+        db, "SELECT EXT_SERVER_NAME, COUNT(*) FROM SUMMARY GROUP BY EXT_SERVER_NAME ORDER BY 1");
+    // A server's first load reaches back to yesterday's midnight.
+    const std::string since = "END_TIME >= date('now', 'localtime', '-1 day')";
+    EXPECT_EQ(Trimmed(summary), a + "\t" + SourceCount(server_a, "SUMMARY", since) + "\n" + b +
+                                    "\t" + SourceCount(server_b, "SUMMARY", since));
+    const std::string nodes = testing::QueryWithClient(
+        db, "SELECT COUNT(*) FROM NODES WHERE EXT_SERVER_NAME = '" + a + "'");
+    EXPECT_EQ(Trimmed(nodes), SourceCount(server_a, "NODES"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Destinations, BatchRunTest,
+                         ::testing::Values(Destination::kSqlite, Destination::kPostgres),
+                         [](const auto& info) { return testing::DestinationName(info.param); });
+
+TEST(BatchExitTest, StatusTellsTheOutcome) {
+  const testing::ScratchDatabase db =
+      testing::CreateScratchDatabase(Destination::kSqlite, "e2e_exit");
+  testing::RunSqlScript(db, testing::SourcePath("schema/sqlite.sql"));
+  AddVltServer("VLTC_exit", 13);
+  const fs::path dir = testing::OdbcSandbox::Instance().MakeTempDir("e2e_exit");
+
+  const BatchResult missing = RunBatch(dir, "-CONFIG=" + (dir / "none.ini").string());
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_THAT(missing.errors, HasSubstr("Could not locate the configuration file ("));
+
+  std::ofstream(dir / "one_down.ini", std::ios::binary)
+      << SetupFile({"VLTC_exit", "VLT_NOT_THERE"}, db);
+  const BatchResult one_down = RunBatch(dir, "-CONFIG=" + (dir / "one_down.ini").string());
+  EXPECT_EQ(one_down.status, 1);
+  EXPECT_THAT(one_down.run_log, HasSubstr("Skipping server VLT_NOT_THERE\r\n"));
+  EXPECT_THAT(one_down.run_log, HasSubstr("Server operations for VLTC_exit successfully"));
+
+  std::ofstream(dir / "all_down.ini", std::ios::binary) << SetupFile({"VLT_NOT_THERE"}, db);
+  EXPECT_EQ(RunBatch(dir, "-CONFIG=" + (dir / "all_down.ini").string()).status, 2);
+
+  const BatchResult wrong = RunBatch(dir, "/LOG=x.htm");
+  EXPECT_THAT(wrong.errors, HasSubstr("Incorrect use of command line arguments."));
+}
+
+}  // namespace
+}  // namespace kelvan
