@@ -341,10 +341,15 @@ TEST_P(CopyTableTest, MissingDestinationTableFailsWithTheLayersErrors) {
       << trace;
 }
 
-TEST_P(CopyTableTest, BrokenFetchKeepsTheRowsAddedSoFar) {
+// A connection that breaks mid-read is a failure, not the end of the data: the rows added so far
+// stay, and the worker's retry completes the load without duplicates.
+TEST_P(CopyTableTest, BrokenFetchFailsKeepingTheRowsAddedSoFar) {
   std::string breaking = source_.AddDataSource(source_.dsn() + "_break", {{"FailFetchAfter", "2"}});
-  EXPECT_EQ(engine_.CopyTable(kServer, breaking, "SUMMARY", *record_, kFalse16, kRunTime), 0);
+  RaisedError e = CopyFails("SUMMARY", breaking);
+  EXPECT_TRUE(e.Source().starts_with("Qobra.QbObj.CopyTable:")) << e.Source();
   EXPECT_EQ(Query("SELECT NUMBER_X FROM SUMMARY ORDER BY END_TIME"), "2\n3\n");
+  ASSERT_EQ(Copy("SUMMARY"), 0);
+  EXPECT_EQ(Query("SELECT NUMBER_X FROM SUMMARY ORDER BY END_TIME"), "2\n3\n4\n");
 }
 
 TEST_P(CopyTableTest, NoPasswordInTheTrace) {

@@ -113,7 +113,13 @@ std::vector<std::string> SourceConnection::ColumnNames(int max_columns) const {
   return names;
 }
 
-bool SourceConnection::Fetch() { return SQLFetch(stmt_.get()) == SQL_SUCCESS; }
+bool SourceConnection::Fetch() {
+  SQLRETURN rc = SQLFetch(stmt_.get());
+  // A broken connection must not pass for the end of the data: the rows not yet read would be
+  // lost without a word, and an EVENTS or snapshot load would never fetch them again.
+  if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) CheckSourceCall(rc, handles(), "SQLFetch");
+  return rc == SQL_SUCCESS;
+}
 
 void SourceConnection::Release() noexcept {
   stmt_.Free();

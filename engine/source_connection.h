@@ -45,7 +45,8 @@ class SourceConnection {
   // The names of the result's columns (SQLNumResultCols, SQLDescribeCol); raises when a call
   // fails or there are more than `max_columns`.
   std::vector<std::string> ColumnNames(int max_columns) const;
-  // SQLFetch: true for a row; anything else ends the rows.
+  // SQLFetch: true for a row, false at the end of the data (or any other answer but an error);
+  // an error (a broken connection) raises.
   bool Fetch();
 
   SQLHSTMT statement() const { return stmt_.get(); }
