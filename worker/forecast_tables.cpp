@@ -43,9 +43,9 @@ const std::array<ForecastTable, kForecastTableCount>& ForecastTables() {
       // the three counts). The engine groups rows by key only for FILESPACES, OCCUPANCY,
       // STGPOOLS and LIBVOLUMES, so any ACTIVITY or ENTITY key here would label a whole day's
       // single group with its first row's values. The lists therefore name the extraction date
-      // alone, as for DB, LOG and NODES: one series per server and day. The forecast column
-      // TM_COUNT is fixed and is not a column of SIMUL_ACTIVITY, so the engine's sample query
-      // fails until the table gains one; the console never sets this table's bit.
+      // alone, as for DB, LOG and NODES: one series per server and day. TM_COUNT is no column of
+      // SIMUL_ACTIVITY: the engine counts it, as the day's peak of simultaneous tape mounts. The
+      // console never sets this table's bit.
       {0x0040,
        "SIMUL_ACTIVITY",
        {"EXTRACT_DATE"},
