@@ -4,7 +4,7 @@ JOBS    ?= $(shell nproc)
 TESTDB  ?= /tmp/kelvan-test-db-$(shell id -u)
 CMAKE_FLAGS ?= -DKELVAN_WERROR=ON
 
-.PHONY: all deps configure build demo test test-unit bench format clean
+.PHONY: all deps configure build demo test test-unit bench screenshots format clean
 
 all: build
 
@@ -36,6 +36,13 @@ bench: build
 	@set -a; . $(abspath $(BUILD))/bench-servers.env; set +a; \
 	  $(BUILD)/bench/copy_bench && $(BUILD)/bench/derived_bench; rc=$$?; \
 	  scripts/test-servers.sh stop $(BENCHDB); exit $$rc
+
+# Renders the console's windows and the installation guide offscreen, for review.
+screenshots: build
+	@mkdir -p $(BUILD)/screenshots
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/console/kelvan-screenshots $(BUILD)/screenshots
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/installguide/setup-screenshots $(BUILD)/screenshots
+	@ls $(BUILD)/screenshots
 
 # Tests that need no database server.
 test-unit: build

@@ -43,7 +43,9 @@ void ShowStartupError(ConsoleView& view, const RaisedError& error) {
                    MessageIcon::kCritical);
 }
 
-std::string CountdownText() {
+}  // namespace
+
+std::string AutoStartText() {
   const std::string gap = std::string(kCrLf) + std::string(kCrLf);
   return std::string("Auto Start will begin when timer expires.") + gap +
          "CANCEL stops the countdown and displays setup screen." + gap +
@@ -51,8 +53,6 @@ std::string CountdownText() {
          "Command Syntax:  KELVAN.exe -CONFIG=<filename> -LOG=<filename>" + gap +
          "The default configuration file KELVAN.ini is used when none is specified.";
 }
-
-}  // namespace
 
 CommandLineArguments ParseCommandLine(const std::vector<std::string>& arguments,
                                       std::string& log_text) {
@@ -157,7 +157,7 @@ StartupOutcome StartUp(ConsoleState& state, ConsoleView& view, std::string_view 
 }
 
 bool RunAutoStartCountdown(ConsoleState& state, ConsoleView& view, std::chrono::milliseconds tick) {
-  view.ShowCountdown(std::string(kProgramTitle) + " " + kVersion, CountdownText());
+  view.ShowCountdown(std::string(kProgramTitle) + " " + kVersion, AutoStartText());
   const Timestamp start = CurrentClock().Now();
   bool cancelled = false;
   for (;;) {

@@ -58,6 +58,9 @@ StartupOutcome StartUp(ConsoleState& state, ConsoleView& view, std::string_view 
 // the log text and a message box; false when the file could not be read.
 bool LoadSetupFile(ConsoleState& state, ConsoleView& view);
 
+// The auto-start dialog's five sentences, separated by empty lines.
+std::string AutoStartText();
+
 // The auto-start dialog: counts down kCountdownSeconds; true when it ran out without CANCEL.
 bool RunAutoStartCountdown(ConsoleState& state, ConsoleView& view,
                            std::chrono::milliseconds tick = std::chrono::milliseconds(250));

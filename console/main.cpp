@@ -1,0 +1,26 @@
+// kelvan: the windowed console. Same command line as kelvan-batch (-CONFIG=file, -LOG=file); with
+// a setup file it counts down and runs by itself, then ends.
+#include <QApplication>
+
+#include "console/MainWindow/main_window.h"
+#include "console/core/elvan_workers.h"
+#include "console/core/utility_functions.h"
+#include "engine/qb_obj.h"
+#include "worker/worker_classes.h"
+
+int main(int argc, char** argv) {
+  using namespace kelvan::console;
+  kelvan::engine::RegisterQobraClasses();
+  kelvan::worker::RegisterWorkerClasses();
+  QApplication application(argc, argv);  // takes the toolkit's own arguments out of argv
+
+  ElvanWorkerFactory workers;
+  MainWindowServices services;
+  services.workers = &workers;
+  MainWindow window(std::move(services));
+  const StartupOutcome outcome = window.StartUp(JoinArguments(argc, argv));
+  if (outcome == StartupOutcome::kFailed) return 1;
+  if (outcome == StartupOutcome::kAutoStart && window.AutoStart()) return 0;
+  window.show();
+  return QApplication::exec();
+}
