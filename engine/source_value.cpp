@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <string>
 
+#include "platform/basic/raised_error.h"
 #include "platform/basic/timestamp.h"
 
 namespace kelvan::engine {
@@ -20,6 +23,22 @@ std::optional<data::Value> ReadFixed(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMAL
   SQLRETURN rc = SQLGetData(stmt, column, c_type, &value, sizeof value, &indicator);
   if (rc != SQL_SUCCESS || indicator < 1) return std::nullopt;
   return data::Value(value);
+}
+
+// Integers are read wide and checked here: drivers either wrap a value that does not fit the
+// destination column or fail the call, and either way the value would change or vanish unseen.
+template <class T>
+std::optional<data::Value> ReadInteger(SQLHSTMT stmt, SQLUSMALLINT column) {
+  SQLBIGINT value = 0;
+  SQLLEN indicator = 0;
+  SQLRETURN rc = SQLGetData(stmt, column, SQL_C_SBIGINT, &value, sizeof value, &indicator);
+  if (rc != SQL_SUCCESS || indicator < 1) return std::nullopt;
+  if (value < std::numeric_limits<T>::min() || value > std::numeric_limits<T>::max()) {
+    throw RaisedError(
+        kErrOverflow, "Qobra",
+        "Overflow: " + std::to_string(value) + " does not fit the destination column");
+  }
+  return data::Value(static_cast<T>(value));
 }
 
 std::optional<data::Value> ReadText(SQLHSTMT stmt, SQLUSMALLINT column, std::int32_t size) {
@@ -59,9 +78,9 @@ std::optional<data::Value> ReadSourceValue(SQLHSTMT stmt, SQLUSMALLINT column,
                                            std::int32_t destination_size) {
   switch (destination_type) {
     case 4:
-      return ReadFixed<std::int32_t>(stmt, column, SQL_C_LONG);
+      return ReadInteger<std::int32_t>(stmt, column);
     case 5:
-      return ReadFixed<std::int16_t>(stmt, column, SQL_C_SHORT);
+      return ReadInteger<std::int16_t>(stmt, column);
     case 6:
     case 8:
       return ReadFixed<double>(stmt, column, SQL_C_DOUBLE);

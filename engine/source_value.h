@@ -13,7 +13,8 @@
 namespace kelvan::engine {
 
 // Nothing when the value is to be left unset: a NULL or empty value, a failed SQLGetData, or a
-// destination type that takes no value. Character values are cut to `destination_size`.
+// destination type that takes no value. Character values are cut to `destination_size`. Raises
+// RaisedError kErrOverflow for an integer that does not fit an integer destination column.
 std::optional<data::Value> ReadSourceValue(SQLHSTMT stmt, SQLUSMALLINT column,
                                            std::int16_t destination_type,
                                            std::int32_t destination_size);
