@@ -28,13 +28,23 @@ test: build
 	  (cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900); rc=$$?; \
 	  scripts/test-servers.sh stop $(TESTDB); exit $$rc
 
-# Copy throughput and memory; its own PostgreSQL (and MariaDB) on ports apart from `make test`.
+# The copy against the databases' own loads and pgloader, then the other operations' benches;
+# writes bench/results.md. Its own PostgreSQL and MariaDB on ports apart from `make test`.
 BENCHDB ?= /tmp/kelvan-bench-db-$(shell id -u)
+BENCH_ROWS ?= 1000000
+BENCH_OTHERS = derived_bench prune_bench forecast_bench
 bench: build
 	@KELVAN_PG_PORT=5656 KELVAN_MARIADB_PORT=3378 scripts/test-servers.sh start $(BENCHDB) \
 	  > $(BUILD)/bench-servers.env || { scripts/test-servers.sh stop $(BENCHDB); exit 1; }
 	@set -a; . $(abspath $(BUILD))/bench-servers.env; set +a; \
-	  $(BUILD)/bench/copy_bench && $(BUILD)/bench/derived_bench; rc=$$?; \
+	  $(BUILD)/bench/copy_bench $(BENCH_ROWS) bench/results.md; rc=$$?; \
+	  for b in $(BENCH_OTHERS); do \
+	    [ -x $(BUILD)/bench/$$b ] || continue; \
+	    printf '\n## %s\n\n```\n' $$b >> bench/results.md; \
+	    $(BUILD)/bench/$$b > $(BUILD)/$$b.out || rc=1; \
+	    tee -a bench/results.md < $(BUILD)/$$b.out; \
+	    printf '```\n' >> bench/results.md; \
+	  done; \
 	  scripts/test-servers.sh stop $(BENCHDB); exit $$rc
 
 # Renders the console's windows and the installation guide offscreen, for review.

@@ -1,13 +1,30 @@
-// CopyTable of 200,000 SUMMARY rows from the stand-in server into SQLite and PostgreSQL:
-// rows per second and peak resident memory. Memory must not grow with the number of rows, so
-// the copy runs twice per destination, with a quarter of the rows and then with all of them.
+// The copy's part of `make bench`: CopyTable of N SUMMARY rows (default 1,000,000; the first
+// argument sets N) from the stand-in server into SQLite, PostgreSQL and MariaDB, beside each
+// database's own CSV load of the same rows and, for PostgreSQL, pgloader reading the same SQLite
+// file. Each way runs three times into a fresh database; the copy and pgloader run in processes
+// of their own so that their peak resident memory is theirs alone. The copy first runs once with
+// N / 10 rows, as the warm-up and to show that its memory does not grow with the rows. Prints
+// one table per destination and writes them, with the machine and the date, to the file named by
+// the second argument. Exits 1 when a goal is missed.
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iomanip>
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "engine/qb_obj.h"
 #include "platform/basic/clock.h"
@@ -18,19 +35,14 @@ namespace kelvan::bench {
 namespace {
 
 using testing::Destination;
-constexpr int kRows = 200000;
+constexpr int kRuns = 3;
+constexpr const char* kNow = "2026-12-06 10:00:00";
 
-class Record : public engine::DataSource {
- public:
-  explicit Record(const testing::ScratchDatabase& db) : db_(db) {}
-  std::string Name() const override { return db_.dsn; }
-  std::string UserName() const override { return db_.uid; }
-  std::string Password() const override { return db_.pwd; }
-  std::string Qualifier() const override { return ""; }
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
- private:
-  testing::ScratchDatabase db_;
-};
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }  // paths of our own
 
 void ExecSqlite(const std::string& file, const std::string& sql) {
   sqlite3* db = nullptr;
@@ -43,22 +55,27 @@ void ExecSqlite(const std::string& file, const std::string& sql) {
   if (rc != SQLITE_OK) throw std::runtime_error("source: " + error);
 }
 
-// A server whose SUMMARY holds `rows` rows ending one second apart from yesterday on.
-std::string MakeSource(int rows) {
-  auto& sandbox = testing::OdbcSandbox::Instance();
-  std::string file = (sandbox.MakeTempDir("src") / "server.db").string();
-  const vltsim::SourceTable& summary = vltsim::FindSourceTable("SUMMARY");
-  ExecSqlite(file, vltsim::CreateTableSql(summary) +
-                       "; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-                       "WHERE i < " +
-                       std::to_string(rows) +
-                       ") INSERT INTO SUMMARY (START_TIME, END_TIME, ACTIVITY, NUMBER, ENTITY,"
-                       " EXAMINED, AFFECTED, BYTES, SUCCESSFUL) SELECT '2026-12-05 00:00:00',"
-                       " datetime('2026-12-05 00:00:00', '+' || i || ' seconds'), 'BACKUP', i,"
-                       " 'NODE' || (i % 50), i % 1000, i % 900, i * 1024, 'YES' FROM n;");
-  std::string dsn = "VLT_BENCH" + std::to_string(rows);
-  sandbox.AddDataSource(dsn, testing::kVltDriver, {{"Database", file}});
-  return "DSN=" + dsn + ";UID=bench;PWD=bench";
+// N rows ending a second apart from yesterday on, every column filled.
+void FillSource(const std::string& file, long rows) {
+  ExecSqlite(file,
+             vltsim::CreateTableSql(vltsim::FindSourceTable("SUMMARY")) +
+                 "; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                 std::to_string(rows) +
+                 ") INSERT INTO SUMMARY SELECT datetime('2026-12-05 00:00:00', '+' || (i / 2) ||"
+                 " ' seconds'), datetime('2026-12-05 00:00:00', '+' || i || ' seconds'),"
+                 " 'BACKUP', i, 'NODE' || (i % 50), 'Tcp/Ip', '10.0.0.' || (i % 250),"
+                 " 'DAILY', i % 1000, i % 900, i % 7, i * 1024, i % 60, i % 30, i % 4, 'YES',"
+                 " 'VOL' || (i % 500), 'DRIVE' || (i % 8), 'LIB1', 'Data', i % 100 FROM n;");
+}
+
+// The rows as the copy leaves them in the destination, as CSV for the databases' own loads.
+std::string WriteCsv(const std::string& source, const std::string& dir) {
+  std::string csv = dir + "/summary.csv";
+  std::string sql =
+      "SELECT *, 'BENCH', '2026-12-06 00:00:00', rowid FROM SUMMARY ORDER BY END_TIME";
+  if (std::system(("sqlite3 -csv " + Quoted(source) + " \"" + sql + "\" > " + Quoted(csv)).c_str()))
+    throw std::runtime_error("could not write the CSV file");
+  return csv;
 }
 
 std::string DestinationDdl(Destination kind) {
@@ -72,46 +89,268 @@ std::string DestinationDdl(Destination kind) {
   return sql + "EXT_SERVER_NAME VARCHAR(64), EXTRACT_DATE " + ts + ", PSEUDO_INDEX INTEGER)";
 }
 
-long PeakKilobytes() {
+struct Measured {
+  double seconds = 0;
+  long peak_kb = 0;  // 0: not measured (the client's, not the work's)
+};
+
+// Runs a program in a process of its own; its peak memory comes from wait4.
+Measured RunProcess(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    freopen("/dev/null", "w", stdout);  // pgloader's own report
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
   rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    throw std::runtime_error(args[0] + " " + args[1] + " failed");
+  }
+  return {SecondsSince(start), usage.ru_maxrss};
 }
 
-void Run(Destination kind, const std::string& source, int rows) {
+std::string SelfPath() {
+  std::vector<char> path(4096);
+  ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  return std::string(path.data(), length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+const char* KindArgument(Destination kind) {
+  return kind == Destination::kSqlite ? "sqlite" : kind == Destination::kPostgres ? "pg" : "maria";
+}
+
+testing::ScratchDatabase FreshDestination(Destination kind) {
   testing::ScratchDatabase db = testing::CreateScratchDatabase(kind, "bench");
   testing::QueryWithClient(db, DestinationDdl(kind));
-  Record record(db);
-  engine::QbObj engine;
+  return db;
+}
+
+void ExpectRows(const testing::ScratchDatabase& db, const std::string& table, long rows) {
+  std::string count = testing::QueryWithClient(db, "SELECT count(*) FROM " + table);
+  if (std::stol(count) != rows) throw std::runtime_error(table + " holds " + count + " rows");
+}
+
+Measured CopyOnce(Destination kind, const std::string& source_dsn, long rows) {
+  testing::ScratchDatabase db = FreshDestination(kind);
+  Measured m = RunProcess({SelfPath(), "--copy", KindArgument(kind), db.dsn, source_dsn});
+  ExpectRows(db, "SUMMARY", rows);
+  return m;
+}
+
+Measured NativeOnce(Destination kind, const std::string& csv, long rows) {
+  testing::ScratchDatabase db = FreshDestination(kind);
+  std::string load =
+      kind == Destination::kSqlite ? ".import --csv " + Quoted(csv) + " SUMMARY"
+      : kind == Destination::kPostgres
+          ? "\\copy SUMMARY FROM " + Quoted(csv) + " WITH (FORMAT csv)"
+          : "LOAD DATA LOCAL INFILE " + Quoted(csv) +
+                " INTO TABLE SUMMARY FIELDS TERMINATED BY ',' OPTIONALLY ENCLOSED BY '\"'";
   auto start = std::chrono::steady_clock::now();
-  engine.CopyTable("BENCH", source, "SUMMARY", record, kFalse16, "2026-12-06 10:00:00");
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::cout << testing::DestinationName(kind) << ": " << rows << " rows in " << seconds << " s, "
-            << static_cast<long>(rows / seconds) << " rows/s, peak RSS " << PeakKilobytes() / 1024
-            << " MB\n";
+  testing::QueryWithClient(db, load);
+  Measured m{SecondsSince(start), 0};
+  ExpectRows(db, "SUMMARY", rows);
+  return m;
+}
+
+// pgloader with its defaults (it creates the table) from the source file; the password reaches it
+// through PGPASSWORD, which the client helpers have set.
+Measured PgloaderOnce(const std::string& source_file, long rows) {
+  testing::ScratchDatabase db = testing::CreateScratchDatabase(Destination::kPostgres, "peer");
+  std::string target =
+      "postgresql://" + db.uid + "@127.0.0.1:" + std::getenv("KELVAN_PG_PORT") + "/" + db.database;
+  Measured m = RunProcess({"pgloader", "--quiet", "sqlite://" + source_file, target});
+  ExpectRows(db, "summary", rows);
+  return m;
+}
+
+struct Way {
+  std::string name;
+  std::vector<Measured> runs;
+
+  double RowsPerSecond(long rows) const {
+    std::vector<double> seconds;
+    for (const Measured& m : runs) seconds.push_back(m.seconds);
+    std::sort(seconds.begin(), seconds.end());
+    return rows / seconds[seconds.size() / 2];
+  }
+  long PeakMb() const {
+    long peak = 0;
+    for (const Measured& m : runs) peak = std::max(peak, m.peak_kb);
+    return peak / 1024;
+  }
+};
+
+template <class Once>
+Way Repeat(const std::string& name, Once once) {
+  Way way{name, {}};
+  for (int run = 0; run < kRuns; ++run) way.runs.push_back(once());
+  return way;
+}
+
+struct Inputs {
+  long rows;
+  std::string source_file, source_dsn, small_dsn, csv;
+};
+
+class Report {
+ public:
+  void Table(Destination kind, const Inputs& in, const Way& copy, const Way& peer,
+             const std::optional<Way>& native, const Measured& small);
+  bool Failed() const { return failed_; }
+  std::string Text() const { return out_.str(); }
+
+ private:
+  void Row(const Way& way, long rows, double peer_rate) {
+    double rate = way.RowsPerSecond(rows);
+    out_ << "| " << way.name << " | " << std::lround(rate) << " | " << std::fixed
+         << std::setprecision(2) << rate / peer_rate << " | "
+         << (way.PeakMb() ? std::to_string(way.PeakMb()) + " MB" : "not measured") << " |\n";
+    out_.unsetf(std::ios::fixed);
+  }
+  void Goal(bool met, const std::string& text) {
+    out_ << "- " << (met ? "met" : "NOT MET") << ": " << text << "\n";
+    failed_ = failed_ || !met;
+  }
+
+  std::ostringstream out_;
+  bool failed_ = false;
+};
+
+void Report::Table(Destination kind, const Inputs& in, const Way& copy, const Way& peer,
+                   const std::optional<Way>& native, const Measured& small) {
+  out_ << "\n### " << testing::DestinationName(kind) << " (" << in.rows << " rows, median of "
+       << kRuns << ")\n\n| way | rows/s | ratio to the peer | peak RSS |\n|---|---|---|---|\n";
+  double peer_rate = peer.RowsPerSecond(in.rows);
+  Row(copy, in.rows, peer_rate);
+  Row(peer, in.rows, peer_rate);
+  if (native) Row(*native, in.rows, peer_rate);
+  double ratio = copy.RowsPerSecond(in.rows) / peer_rate;
+  double target = kind == Destination::kPostgres ? 1.2
+                  : kind == Destination::kSqlite ? 0.5
+                                                 : 1 / 3.;
+  Goal(ratio >= target, "copy at least " + std::to_string(target).substr(0, 4) + " x the peer");
+  if (native) {
+    out_ << "- copy / native bulk load: " << std::setprecision(2)
+         << copy.RowsPerSecond(in.rows) / native->RowsPerSecond(in.rows) << "\n";
+  }
+  long small_mb = small.peak_kb / 1024;
+  Goal(copy.PeakMb() < 64 && copy.PeakMb() <= small_mb * 1.1,
+       "copy peak RSS " + std::to_string(copy.PeakMb()) + " MB for " + std::to_string(in.rows) +
+           " rows, " + std::to_string(small_mb) + " MB for " + std::to_string(in.rows / 10) +
+           " (same within 10 %, under 64 MB)");
+}
+
+void Measure(Destination kind, const Inputs& in, Report& report) {
+  std::cout << "measuring " << testing::DestinationName(kind) << "...\n" << std::flush;
+  Measured small = CopyOnce(kind, in.small_dsn, in.rows / 10);  // also the warm-up
+  Way copy = Repeat("KELVAN CopyTable", [&] { return CopyOnce(kind, in.source_dsn, in.rows); });
+  Way native = Repeat(kind == Destination::kSqlite     ? "sqlite3 .import (CSV)"
+                      : kind == Destination::kPostgres ? "psql \\copy (CSV)"
+                                                       : "LOAD DATA LOCAL INFILE (CSV)",
+                      [&] { return NativeOnce(kind, in.csv, in.rows); });
+  if (kind == Destination::kPostgres) {
+    Way peer = Repeat("pgloader from the SQLite file",
+                      [&] { return PgloaderOnce(in.source_file, in.rows); });
+    report.Table(kind, in, copy, peer, native, small);
+  } else {
+    report.Table(kind, in, copy, native, std::nullopt, small);
+  }
+}
+
+std::string Registered(const std::string& file, const std::string& dsn) {
+  testing::OdbcSandbox::Instance().AddDataSource(dsn, testing::kVltDriver, {{"Database", file}});
+  return dsn;
+}
+
+Inputs Prepare(long rows) {
+  auto& sandbox = testing::OdbcSandbox::Instance();
+  std::string dir = sandbox.MakeTempDir("src").string();
+  Inputs in{rows, dir + "/server.db", "", "", ""};
+  FillSource(in.source_file, rows);
+  FillSource(dir + "/small.db", rows / 10);
+  in.source_dsn = Registered(in.source_file, "VLT_BENCH");
+  in.small_dsn = Registered(dir + "/small.db", "VLT_BENCH_SMALL");
+  in.csv = WriteCsv(in.source_file, dir);
+  return in;
+}
+
+std::string Machine() {
+  utsname name{};
+  uname(&name);
+  std::time_t now = std::time(nullptr);
+  char date[32];
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&now));
+  return std::string(name.nodename) + ", " + name.sysname + " " + name.release + ", " +
+         std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " cores, " + date;
+}
+
+int RunAll(long rows, const std::string& results) {
+  Inputs in = Prepare(rows);
+  Report report;
+  for (auto kind : {Destination::kPostgres, Destination::kSqlite, Destination::kMariaDb}) {
+    Measure(kind, in, report);
+  }
+  std::string text = "## Copy (" + Machine() + ")\n" + report.Text();
+  std::cout << text;
+  if (!results.empty()) std::ofstream(results) << "# Benchmarks\n\n" << text << "\n";
+  return report.Failed() ? 1 : 0;
+}
+
+class Record : public engine::DataSource {
+ public:
+  Record(std::string dsn, std::string uid, std::string pwd)
+      : dsn_(std::move(dsn)), uid_(std::move(uid)), pwd_(std::move(pwd)) {}
+  std::string Name() const override { return dsn_; }
+  std::string UserName() const override { return uid_; }
+  std::string Password() const override { return pwd_; }
+  std::string Qualifier() const override { return ""; }
+
+ private:
+  std::string dsn_, uid_, pwd_;
+};
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// One copy, in the process the bench started for it: the data sources are the bench's (its
+// ODBCINI is inherited) and the destination's user and password come from the environment.
+int CopyProcess(const std::string& kind, const std::string& dsn, const std::string& source_dsn) {
+  std::string prefix = kind == "pg" ? "KELVAN_PG_" : "KELVAN_MARIADB_";
+  Record record(dsn, kind == "sqlite" ? "" : Env((prefix + "USER").c_str()),
+                kind == "sqlite" ? "" : Env((prefix + "PASSWORD").c_str()));
+  engine::QbObj engine;
+  return engine.CopyTable("BENCH", "DSN=" + source_dsn + ";UID=bench;PWD=bench", "SUMMARY", record,
+                          kFalse16, kNow) == 0
+             ? 0
+             : 1;
 }
 
 }  // namespace
 }  // namespace kelvan::bench
 
-int main() {
+int main(int argc, char** argv) {
   using namespace kelvan;
-  FixedClock clock(*ParseTimestampText("2026-12-06 10:00:00"));
+  FixedClock clock(*ParseTimestampText(bench::kNow));
   ScopedClock scoped(clock);
   try {
-    for (int rows : {bench::kRows / 4, bench::kRows}) {
-      std::string source = bench::MakeSource(rows);
-      for (auto kind : {testing::Destination::kSqlite, testing::Destination::kPostgres}) {
-        bench::Run(kind, source, rows);
-      }
+    if (argc == 5 && std::string(argv[1]) == "--copy") {
+      return bench::CopyProcess(argv[2], argv[3], argv[4]);
     }
+    long rows = argc > 1 ? std::stol(argv[1]) : 1000000;
+    return bench::RunAll(rows, argc > 2 ? argv[2] : "");
   } catch (const RaisedError& e) {
     std::cerr << "bench: error " << e.Number() << " in " << e.Source() << ": " << e.Description()
               << "\n";
-    return 1;
   } catch (const std::exception& e) {
     std::cerr << "bench: " << e.what() << "\n";
-    return 1;
   }
-  return 0;
+  return 1;
 }

@@ -1,5 +1,8 @@
-// Rows added through a result set, written with multi-row parameterised INSERT statements.
+// Rows added through a result set, written with multi-row parameterised INSERT statements. The
+// values of a statement's rows sit in parameter buffers that stay bound from one execution to the
+// next, so a row costs copies into those buffers and no SQL text, binding or allocation.
 #include <algorithm>
+#include <map>
 #include <utility>
 
 #include "platform/data/internal.h"
@@ -8,23 +11,27 @@ namespace kelvan::data::internal {
 namespace {
 
 // psqlodbc loses track of statements beyond about 7,500 parameter markers.
-constexpr size_t kMaxParameters = 2000;
-constexpr size_t kMaxRowsPerBatch = 100;
+constexpr size_t kMaxParameters = 7000;
+constexpr size_t kMaxRowsPerStatement = 100;
+// A transaction holds one statement, then twice as many as the one before, up to this many: a
+// short load is committed at once, a long one pays for a commit every few thousand rows.
+constexpr size_t kMaxStatementsPerTransaction = 64;
 
-// The buffer of one bound value; it must not move between binding and executing.
-struct Slot {
+// The buffer of one parameter marker; what it was last bound with tells when to bind it again.
+struct Marker {
   odbc::CType c_type = odbc::CType::kChar;
   std::int16_t i16 = 0;
   std::int32_t i32 = 0;
   float f = 0;
   double d = 0;
   std::string text;
-  odbc::Length indicator = 0;
+  odbc::Length indicator = odbc::kNullData;
 
-  explicit Slot(const Value& value) {
+  void Set(const Value& value) {
+    indicator = 0;
     switch (value.kind()) {
       case Value::Kind::kNull:
-        indicator = odbc::kNullData;
+        indicator = odbc::kNullData;  // the buffer and its type stay as they are
         break;
       case Value::Kind::kInt16:
         c_type = odbc::CType::kShort;
@@ -43,7 +50,8 @@ struct Slot {
         d = value.ToDouble();
         break;
       case Value::Kind::kText:
-        text = value.Text();
+        c_type = odbc::CType::kChar;
+        text.assign(value.Text());  // reuses the capacity of earlier rows
         indicator = static_cast<odbc::Length>(text.size());
         break;
     }
@@ -66,59 +74,128 @@ struct Slot {
   }
 };
 
+// How a marker was bound: a change of type, of text buffer or a text longer than the size bound
+// needs binding again.
+struct Binding {
+  odbc::CType c_type = odbc::CType::kChar;
+  const void* buffer = nullptr;
+  std::uint64_t size = 0;
+
+  bool Fits(Marker& marker) const {
+    if (buffer == nullptr || marker.c_type != c_type) return false;
+    return c_type != odbc::CType::kChar ||
+           (marker.Buffer() == buffer && marker.text.size() <= size);
+  }
+};
+
 // Date and time parameters are bound with their ODBC 2 codes, as the environment is ODBC 2.
 std::int16_t BindType(std::int16_t driver_type) {
   return driver_type >= 91 && driver_type <= 93 ? static_cast<std::int16_t>(driver_type - 82)
                                                 : driver_type;
 }
 
+// One prepared INSERT of a fixed number of rows over the writer's markers (row after row).
+class InsertStatement {
+ public:
+  InsertStatement(ConnectionState& connection, const std::string& sql, size_t markers)
+      : stmt_(connection.NewStatement()), bindings_(markers) {
+    odbc::Prepare(stmt_, sql, ErrorListObserver());
+  }
+
+  // `columns[i]` describes the markers i, i + columns.size(), ...
+  void Execute(std::vector<Marker>& markers, const std::vector<const ColumnInfo*>& columns) {
+    for (size_t i = 0; i < bindings_.size(); ++i) {
+      if (!bindings_[i].Fits(markers[i])) Bind(i, markers[i], *columns[i % columns.size()]);
+    }
+    odbc::Execute(stmt_, ErrorListObserver());
+  }
+
+ private:
+  void Bind(size_t i, Marker& marker, const ColumnInfo& column) {
+    std::uint64_t size = std::max<std::uint64_t>(column.size, 1);
+    if (marker.c_type == odbc::CType::kChar) {
+      size = std::max<std::uint64_t>(size, marker.text.size());
+      // Room for the column's whole size, so that later rows reuse this buffer.
+      marker.text.reserve(std::min<std::uint64_t>(size, 4096));
+    }
+    odbc::InputParameter parameter{marker.c_type,
+                                   BindType(column.driver_type),
+                                   size,
+                                   column.digits,
+                                   marker.Buffer(),
+                                   static_cast<odbc::Length>(marker.text.capacity()),
+                                   &marker.indicator};
+    bindings_[i] = {};  // a failed bind leaves the marker to be bound again
+    odbc::BindInput(stmt_, static_cast<int>(i + 1), parameter, ErrorListObserver());
+    bindings_[i] = {marker.c_type, marker.Buffer(), size};
+  }
+
+  odbc::StatementHandle stmt_;
+  std::vector<Binding> bindings_;
+};
+
 class BatchInsertWriter : public RowWriter {
  public:
   BatchInsertWriter(std::shared_ptr<ConnectionState> connection, std::string table,
                     std::vector<ColumnInfo> columns)
-      : connection_(std::move(connection)),
-        table_(std::move(table)),
-        columns_(std::move(columns)),
-        rows_per_batch_(std::clamp<size_t>(kMaxParameters / std::max<size_t>(columns_.size(), 1), 1,
-                                           kMaxRowsPerBatch)) {
+      : connection_(std::move(connection)), table_(std::move(table)), columns_(std::move(columns)) {
     connection_->writers.push_back(this);
   }
 
-  ~BatchInsertWriter() override { std::erase(connection_->writers, this); }
+  ~BatchInsertWriter() override {
+    // Rows not flushed are dropped, as held rows always are; the result set flushes on Close.
+    connection_->RollbackTransaction(this);
+    std::erase(connection_->writers, this);
+  }
 
-  void Add(std::vector<std::optional<Value>> row) override {
-    std::vector<bool> mask = MaskOf(row);
+  void Add(std::vector<std::optional<Value>>& row) override {
+    std::vector<bool>& mask = MaskOf(row);
     // One statement names one set of columns: the columns left unset keep their defaults.
-    if (!pending_.empty() && mask != pending_mask_) Flush();
-    pending_mask_ = std::move(mask);
-    pending_.push_back(std::move(row));
-    if (pending_.size() >= rows_per_batch_) Flush();
+    if (mask != layout_mask_) {
+      if (filled_ > 0) WriteHeldRows();
+      Layout();
+    }
+    Marker* marker = &markers_[filled_ * masked_.size()];
+    for (size_t i = 0; i < row.size(); ++i) {
+      if (row[i]) (marker++)->Set(*row[i]);
+    }
+    if (++filled_ == rows_per_statement_) WriteHeldRows();
   }
 
   void Flush() override {
-    if (pending_.empty()) return;
-    std::vector<std::vector<std::optional<Value>>> rows = std::move(pending_);
-    pending_.clear();  // a failed batch is raised once and not written again
-    Write(rows);
+    if (filled_ > 0) WriteHeldRows();
+    Commit();
   }
 
  private:
-  std::vector<bool> MaskOf(std::vector<std::optional<Value>>& row) const {
-    std::vector<bool> mask(row.size());
-    for (size_t i = 0; i < row.size(); ++i) mask[i] = row[i].has_value();
+  std::vector<bool>& MaskOf(std::vector<std::optional<Value>>& row) {
+    mask_.resize(row.size());
+    for (size_t i = 0; i < row.size(); ++i) mask_[i] = row[i].has_value();
     // A row with nothing set still needs one column to name: NULL into the first.
-    if (!row.empty() && std::none_of(mask.begin(), mask.end(), [](bool b) { return b; })) {
+    if (!row.empty() && std::none_of(mask_.begin(), mask_.end(), [](bool b) { return b; })) {
       row[0].emplace();
-      mask[0] = true;
+      mask_[0] = true;
     }
-    return mask;
+    return mask_;
+  }
+
+  // Markers and statements for the columns of `mask_`.
+  void Layout() {
+    layout_mask_ = mask_;
+    masked_.clear();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      if (mask_[i]) masked_.push_back(&columns_[i]);
+    }
+    statements_.clear();
+    rows_per_statement_ = std::clamp<size_t>(kMaxParameters / std::max<size_t>(masked_.size(), 1),
+                                             1, kMaxRowsPerStatement);
+    markers_.assign(rows_per_statement_ * masked_.size(), Marker{});
   }
 
   std::string InsertText(size_t row_count) const {
     std::string names, markers;
-    for (size_t i = 0; i < columns_.size(); ++i) {
-      if (!pending_mask_[i]) continue;
-      names += (names.empty() ? "" : ", ") + connection_->QuoteIdentifier(columns_[i].name);
+    for (const ColumnInfo* column : masked_) {
+      names += (names.empty() ? "" : ", ") + connection_->QuoteIdentifier(column->name);
       markers += markers.empty() ? "?" : ", ?";
     }
     std::string sql = "INSERT INTO " + table_ + " (" + names + ") VALUES ";
@@ -126,51 +203,52 @@ class BatchInsertWriter : public RowWriter {
     return sql;
   }
 
-  const odbc::StatementHandle& PreparedFor(size_t row_count) {
-    std::string sql = InsertText(row_count);
-    if (sql != prepared_sql_) {
-      prepared_sql_.clear();
-      statement_ = connection_->NewStatement();
-      odbc::Prepare(statement_, sql, ErrorListObserver());
-      prepared_sql_ = std::move(sql);
-    }
-    return statement_;
+  InsertStatement& StatementFor(size_t row_count) {
+    auto found = statements_.find(row_count);
+    if (found != statements_.end()) return found->second;
+    // A statement for fewer rows serves one flush; only the last one is kept.
+    std::erase_if(statements_, [this](const auto& s) { return s.first != rows_per_statement_; });
+    InsertStatement statement(*connection_, InsertText(row_count), row_count * masked_.size());
+    return statements_.emplace(row_count, std::move(statement)).first->second;
   }
 
-  void Write(const std::vector<std::vector<std::optional<Value>>>& rows) {
-    const odbc::StatementHandle& stmt = PreparedFor(rows.size());
-    std::vector<Slot> slots;
-    slots.reserve(rows.size() * columns_.size());
-    int number = 0;
-    for (const auto& row : rows) {
-      for (size_t i = 0; i < columns_.size(); ++i) {
-        if (!pending_mask_[i]) continue;
-        Slot& slot = slots.emplace_back(*row[i]);
-        Bind(stmt, ++number, columns_[i], slot);
-      }
+  // The held rows go out in the open transaction, which is committed when it is long enough;
+  // a failure rolls the transaction back and drops the held rows.
+  void WriteHeldRows() {
+    size_t rows = std::exchange(filled_, 0);
+    try {
+      InsertStatement& statement = StatementFor(rows);
+      connection_->BeginTransaction(this);
+      statement.Execute(markers_, masked_);
+    } catch (const RaisedError&) {
+      connection_->RollbackTransaction(this);
+      statements_in_transaction_ = 0;
+      throw;
     }
-    odbc::Execute(stmt, ErrorListObserver());
+    if (++statements_in_transaction_ >= statements_per_transaction_) {
+      Commit();
+      statements_per_transaction_ =
+          std::min(statements_per_transaction_ * 2, kMaxStatementsPerTransaction);
+    }
   }
 
-  static void Bind(const odbc::StatementHandle& stmt, int number, const ColumnInfo& column,
-                   Slot& slot) {
-    std::uint64_t size = std::max<std::uint64_t>(column.size, 1);
-    if (slot.c_type == odbc::CType::kChar) size = std::max<std::uint64_t>(size, slot.text.size());
-    odbc::InputParameter parameter{slot.c_type,    BindType(column.driver_type),
-                                   size,           column.digits,
-                                   slot.Buffer(),  static_cast<odbc::Length>(slot.text.size()),
-                                   &slot.indicator};
-    odbc::BindInput(stmt, number, parameter, ErrorListObserver());
+  void Commit() {
+    statements_in_transaction_ = 0;
+    connection_->CommitTransaction(this);
   }
 
   std::shared_ptr<ConnectionState> connection_;
   std::string table_;
   std::vector<ColumnInfo> columns_;
-  size_t rows_per_batch_;
-  std::vector<std::vector<std::optional<Value>>> pending_;
-  std::vector<bool> pending_mask_;
-  odbc::StatementHandle statement_;
-  std::string prepared_sql_;
+  std::vector<bool> mask_;         // of the row being added
+  std::vector<bool> layout_mask_;  // of the held rows and the statements
+  std::vector<const ColumnInfo*> masked_;
+  std::vector<Marker> markers_;  // rows_per_statement_ rows of masked_.size() markers
+  size_t rows_per_statement_ = 0;
+  size_t filled_ = 0;                             // rows held in the markers
+  std::map<size_t, InsertStatement> statements_;  // by row count
+  size_t statements_per_transaction_ = 1;
+  size_t statements_in_transaction_ = 0;
 };
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/basic/raised_error.h"
 #include "platform/data/connection.h"
@@ -231,6 +233,59 @@ TEST_P(DestinationTest, BatchFailingPartWayKeepsEarlierBatchesAndRaises) {
   rs.Close();
   EXPECT_EQ(Client("SELECT count(*) FROM T WHERE ID <= 100"), "100\n");
   EXPECT_EQ(Client("SELECT count(*) FROM T WHERE ID = 180"), "0\n");
+}
+
+// Batches grow (100 rows, then 200, then 400): a failure at row 350 keeps rows 1 to 300 only.
+TEST_P(DestinationTest, FailureInALaterBatchKeepsEveryCommittedBatchAndNothingAfter) {
+  connection_->Execute("CREATE TABLE T (ID INTEGER PRIMARY KEY)");
+  ResultSet rs =
+      connection_->OpenResultSet("SELECT * FROM T", CursorType::kDynamic, LockType::kPessimistic);
+  EXPECT_THROW(
+      {
+        for (int i = 1; i <= 500; ++i) {
+          rs.AddNew();
+          rs.ColumnNamed("ID").SetValue(Value(i == 350 ? 7 : i));
+          rs.Update();
+        }
+        rs.Close();
+      },
+      RaisedError);
+  rs.Close();
+  EXPECT_EQ(Client("SELECT count(*), max(ID) FROM T"), "300\t300\n");
+  // The connection is back in autocommit: a later statement stays without a commit of ours.
+  connection_->Execute("INSERT INTO T VALUES (1000)");
+  EXPECT_EQ(Client("SELECT count(*) FROM T WHERE ID = 1000"), "1\n");
+}
+
+// The parameter buffers are reused from row to row: a value of another kind, a longer text or a
+// NULL in a column must reach the table as given.
+TEST_P(DestinationTest, ValuesOfChangingKindsAndLengthsArriveIntact) {
+  connection_->Execute("CREATE TABLE T (ID INTEGER, V VARCHAR(300), N DOUBLE PRECISION)");
+  ResultSet rs =
+      connection_->OpenResultSet("SELECT * FROM T", CursorType::kDynamic, LockType::kPessimistic);
+  std::vector<std::pair<Value, Value>> values = {
+      {Value("a"), Value(1.5)},
+      {Value(std::string(300, 'x')), Value()},
+      {Value(), Value(std::int32_t{7})},
+      {Value("bb"), Value("2.25")},
+      {Value(std::string(20, 'y')), Value(std::int16_t{-3})}};
+  for (int round = 0; round < 60; ++round) {  // 300 rows: several statements and batches
+    for (size_t i = 0; i < values.size(); ++i) {
+      rs.AddNew();
+      rs.ColumnNamed("ID").SetValue(Value(static_cast<std::int32_t>(round * 10 + i)));
+      rs.ColumnNamed("V").SetValue(values[i].first);
+      rs.ColumnNamed("N").SetValue(values[i].second);
+      rs.Update();
+    }
+  }
+  rs.Close();
+  EXPECT_EQ(Client("SELECT count(*) FROM T WHERE V = 'a' AND N = 1.5"), "60\n");
+  EXPECT_EQ(Client("SELECT count(*) FROM T WHERE length(V) = 300 AND N IS NULL"), "60\n");
+  EXPECT_EQ(Client("SELECT count(*) FROM T WHERE V IS NULL AND N = 7"), "60\n");
+  EXPECT_EQ(Client("SELECT count(*) FROM T WHERE V = 'bb' AND N = 2.25"), "60\n");
+  EXPECT_EQ(Client("SELECT count(*) FROM T WHERE V = '" + std::string(20, 'y') + "' AND N = -3"),
+            "60\n");
+  EXPECT_EQ(Client("SELECT count(*) FROM T"), "300\n");
 }
 
 TEST_P(DestinationTest, DeletingAndAddingNeedAnUpdatableSingleTableResult) {

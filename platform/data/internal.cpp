@@ -57,6 +57,37 @@ odbc::StatementHandle ConnectionState::NewStatement() {
   return stmt;
 }
 
+void ConnectionState::BeginTransaction(const RowWriter* owner) {
+  if (transaction_owner == owner) return;
+  if (transaction_owner != nullptr) CommitTransaction(transaction_owner);
+  odbc::SetAutocommit(dbc, false, ErrorListObserver());
+  transaction_owner = owner;
+}
+
+void ConnectionState::CommitTransaction(const RowWriter* owner) {
+  if (owner == nullptr || transaction_owner != owner) return;
+  try {
+    odbc::EndTransaction(dbc, true, ErrorListObserver());
+  } catch (const RaisedError&) {
+    RollbackTransaction(owner);
+    throw;
+  }
+  transaction_owner = nullptr;
+  odbc::SetAutocommit(dbc, true, ErrorListObserver());
+}
+
+void ConnectionState::RollbackTransaction(const RowWriter* owner) noexcept {
+  if (owner == nullptr || transaction_owner != owner) return;
+  transaction_owner = nullptr;
+  // The failure that led here is already raised and listed; these calls must not replace it.
+  try {
+    odbc::EndTransaction(dbc, false, nullptr);
+    odbc::SetAutocommit(dbc, true, nullptr);
+  } catch (const RaisedError&) {
+    // A connection that cannot roll back is broken; its next statement reports that.
+  }
+}
+
 void ConnectionState::FlushWriters() {
   // A flush may raise; the writers not reached yet keep their rows for the next statement.
   for (RowWriter* writer : writers) writer->Flush();

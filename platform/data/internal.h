@@ -36,19 +36,21 @@ struct ColumnInfo {
 std::int16_t ReportedType(std::int16_t driver_type);
 
 // Writes the rows added through one result set. Rows may be held back and written later in
-// batches; whatever is held is written by Flush.
+// batches, each batch committed as one transaction; Flush writes and commits whatever is held.
 class RowWriter {
  public:
   virtual ~RowWriter() = default;
-  // One entry per column of the result set; nothing for a column left unset. Raises when a write
-  // that this call caused fails; the rows of that write are then dropped, earlier writes stay.
-  virtual void Add(std::vector<std::optional<Value>> row) = 0;
+  // One entry per column of the result set; nothing for a column left unset (such a row may get a
+  // NULL in its first entry). The values are copied. Raises when a write that this call caused
+  // fails; the rows of that batch are then dropped, the batches committed before stay.
+  virtual void Add(std::vector<std::optional<Value>>& row) = 0;
   virtual void Flush() = 0;
 };
 
 struct ConnectionState;
 
-// Inserts into `table` with multi-row parameterised INSERT statements, each committed by itself.
+// Inserts into `table` with multi-row parameterised INSERT statements prepared once, in
+// transactions that grow from one statement to many as the rows keep coming.
 std::unique_ptr<RowWriter> MakeBatchInsertWriter(std::shared_ptr<ConnectionState> connection,
                                                  std::string table,
                                                  std::vector<ColumnInfo> columns);
@@ -60,9 +62,16 @@ struct ConnectionState {
   std::string identifier_quote;  // blank when the driver has none
   int query_timeout_seconds = 0;
   CursorDriver cursor_driver = CursorDriver::kDefault;
-  std::vector<RowWriter*> writers;  // those of the open result sets, in opening order
+  std::vector<RowWriter*> writers;               // those of the open result sets, in opening order
+  const RowWriter* transaction_owner = nullptr;  // the writer whose transaction is open
 
   odbc::StatementHandle NewStatement();
+  // One transaction at a time, held by one writer. Another writer's Begin commits it first, so a
+  // writer's rollback never drops rows that another writer was told are written. Commit and
+  // Rollback do nothing unless `owner` holds the transaction.
+  void BeginTransaction(const RowWriter* owner);
+  void CommitTransaction(const RowWriter* owner);
+  void RollbackTransaction(const RowWriter* owner) noexcept;
   // Writes every row held back, so that the next statement sees them.
   void FlushWriters();
   std::string QuoteIdentifier(std::string_view name) const;

@@ -260,7 +260,7 @@ void ResultSet::Update() {
   internal::CursorState& s = State();
   if (!s.adding) internal::RaiseLayerError(kErrNotUpdatable, "Update without AddNew");
   s.adding = false;
-  s.writer->Add(std::move(s.new_row));
+  s.writer->Add(s.new_row);
 }
 
 void ResultSet::Close() {

@@ -7,10 +7,10 @@
 //    selects; moving on then steps over those rows as if each had been visited and deleted, so
 //    that after "delete, move next" until the end RowCount equals the rows deleted. Deleting a
 //    later row alone is not possible (there are no keys to find it by) and raises.
-//  - AddNew, setting values, Update adds a row. Rows may be held back and written in batches;
-//    they are all written before Close returns and before any other statement of the connection
-//    runs. A failed write raises (at Update, at that other statement, or at Close); rows written
-//    before it stay.
+//  - AddNew, setting values, Update adds a row. Rows may be held back and written in batches,
+//    each committed as one transaction; they are all written before Close returns and before any
+//    other statement of the connection runs. A failed batch raises (at Update, at that other
+//    statement, or at Close) and none of its rows stay; the batches committed before it do.
 // Move-only; used by the thread of its connection.
 #pragma once
 

@@ -87,6 +87,17 @@ std::string GetInfoText(const ConnectionHandle& dbc, InfoItem item, FailureObser
   return std::string(reinterpret_cast<char*>(buffer));
 }
 
+void SetAutocommit(const ConnectionHandle& dbc, bool on, FailureObserver* observer) {
+  SQLULEN value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+  Check(SQLSetConnectAttr(dbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0),
+        Of(dbc), "SQLSetConnectAttr", observer);
+}
+
+void EndTransaction(const ConnectionHandle& dbc, bool commit, FailureObserver* observer) {
+  Check(SQLEndTran(SQL_HANDLE_DBC, dbc.get(), commit ? SQL_COMMIT : SQL_ROLLBACK), Of(dbc),
+        "SQLEndTran", observer);
+}
+
 bool ExecDirect(const StatementHandle& stmt, std::string_view sql, FailureObserver* observer) {
   SQLRETURN rc = SQLExecDirect(stmt.get(), Text(sql), TextLength(sql));
   Check(rc, Of(stmt), "SQLExecDirect", observer);

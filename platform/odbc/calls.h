@@ -39,6 +39,11 @@ void SetLoginTimeout(const ConnectionHandle& dbc, int seconds);
 void SetQueryTimeout(const StatementHandle& stmt, int seconds);
 std::string GetInfoText(const ConnectionHandle& dbc, InfoItem item, FailureObserver* observer);
 
+// Autocommit off opens a transaction that EndTransaction commits or rolls back; turning it back on
+// commits what is open.
+void SetAutocommit(const ConnectionHandle& dbc, bool on, FailureObserver* observer);
+void EndTransaction(const ConnectionHandle& dbc, bool commit, FailureObserver* observer);
+
 // SQL_NO_DATA (a searched DELETE that matched nothing) counts as success: they then return false.
 bool ExecDirect(const StatementHandle& stmt, std::string_view sql, FailureObserver* observer);
 void Prepare(const StatementHandle& stmt, std::string_view sql, FailureObserver* observer);

@@ -178,7 +178,10 @@ ScratchDatabase CreateScratchDatabase(Destination kind, const std::string& tag) 
       sandbox.AddDataSource(db.dsn, kPostgresDriver,
                             {{"Servername", "127.0.0.1"},
                              {"Port", RequiredEnv("KELVAN_PG_PORT", kind)},
-                             {"Database", db.database}});
+                             {"Database", db.database},
+                             // Large results are read in pieces, not held whole in memory.
+                             {"UseDeclareFetch", "1"},
+                             {"Fetch", "10000"}});
       break;
     case Destination::kMariaDb:
       db.database = db.dsn;
