@@ -1,9 +1,11 @@
 // kelvan-batch: the console's start-up and run without a window, for cron and servers without a
 // display. Same command line (-CONFIG=file, -LOG=file), no countdown. Exit status: 0 every server
 // completed, 1 some server failed or was skipped, 2 no run.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "console/batch/terminal_view.h"
 #include "console/core/elvan_workers.h"
@@ -29,6 +31,17 @@ int ExitStatus(const kelvan::console::RunOutcome& outcome) {
   return all ? kAllCompleted : kSomeFailed;
 }
 
+// The setup file holds passwords in clear: say so when other users may read it.
+void WarnWhenSetupFileIsExposed(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    std::fprintf(stderr,
+                 "Warning: the setup file %s can be read by other users; it holds passwords: "
+                 "make it readable by its owner only (chmod 600).\n",
+                 path.c_str());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,6 +53,7 @@ int main(int argc, char** argv) {
 
   ConsoleState state;
   const StartupOutcome startup = StartUp(state, view, JoinArguments(argc, argv), ProgramFolders());
+  WarnWhenSetupFileIsExposed(state.setup_file_name);
   if (startup != StartupOutcome::kAutoStart) return kNoRun;
 
   ElvanWorkerFactory workers;

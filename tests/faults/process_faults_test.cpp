@@ -1,0 +1,100 @@
+// kelvan-batch as a process among others: killed outright in the middle of a copy, and run
+// twice at once with disjoint server lists into one destination (how a site spreads its
+// servers over several loader hosts).
+#include <signal.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "tests/faults/fault_support.h"
+
+namespace kelvan::faults {
+namespace {
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+TEST(ProcessFaultTest, KilledMidCopyThenRunAgainConverges) {
+  const testing::ScratchDatabase db =
+      testing::CreateScratchDatabase(testing::Destination::kPostgres, "proc_kill");
+  testing::RunSqlScript(db, testing::SourcePath("schema/postgresql.sql"));
+  const SqlClient client = ClientOf(db);
+  const std::string server = "VLT_proc_kill";
+  const fs::path file = CreateVltFile("proc_kill", 51, 2, 100);
+  RegisterVltServer(server, file);
+  const fs::path dir = testing::OdbcSandbox::Instance().MakeTempDir("proc_kill");
+  const fs::path setup = WriteSetup(dir, {.servers = {server}}, db);
+  const std::string setup_before = ReadFile(setup);
+
+  const pid_t batch = StartBatch(setup, dir / "run1.htm");
+  long rows = 0;
+  for (int i = 0; i < 600 && rows < 5000; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    rows = CountRows(client, "SUMMARY", server);
+  }
+  ASSERT_EQ(::kill(batch, SIGKILL), 0);
+  const BatchResult killed = WaitBatch(batch, dir / "run1.htm");
+  EXPECT_EQ(killed.status, -1);
+  ASSERT_GE(rows, 5000) << "the copy never got going: " << killed.output;
+  EXPECT_EQ(ReadFile(setup), setup_before);
+  const long after_kill = CountRows(client, "SUMMARY", server);
+
+  const BatchResult next = RunBatch(setup, dir / "run2.htm");
+  EXPECT_EQ(next.status, 0) << next.output;
+  EXPECT_THAT(next.run_log, StartsWith("<PRE>\r\nL O G F I L E  F O R  <b> K E L V A N"));
+  EXPECT_THAT(next.run_log,
+              HasSubstr("Server operations for " + server + " successfully completed.\r\n"));
+  EXPECT_THAT(next.run_log, HasSubstr("Total number of servers processed was 1.\r\n"));
+  EXPECT_THAT(next.run_log, EndsWith("---End-----------------------------------\r\n</PRE>\r\n"));
+  const std::vector<std::string> source = SourceSummaryRows(file);
+  const std::vector<std::string> loaded = DestinationSummaryRows(client, server);
+  EXPECT_EQ(loaded.size(), source.size());
+  EXPECT_TRUE(loaded == source) << "destination rows differ from the source's";
+  std::cout << "[fault] sigkill: rows when killed " << after_kill << ", after next run "
+            << loaded.size() << " of " << source.size() << "\n";
+}
+
+TEST(ScaleOutTest, TwoLoadersWithDisjointServerListsShareOneDestination) {
+  const testing::ScratchDatabase db =
+      testing::CreateScratchDatabase(testing::Destination::kPostgres, "scale_out");
+  testing::RunSqlScript(db, testing::SourcePath("schema/postgresql.sql"));
+  const SqlClient client = ClientOf(db);
+  const std::vector<std::string> servers = {"VLT_host1_a", "VLT_host1_b", "VLT_host2_a",
+                                            "VLT_host2_b"};
+  std::vector<fs::path> files;
+  for (size_t i = 0; i < servers.size(); ++i) {
+    files.push_back(CreateVltFile(servers[i], 61 + static_cast<int>(i), 2, 20));
+    RegisterVltServer(servers[i], files.back());
+  }
+  const fs::path dir = testing::OdbcSandbox::Instance().MakeTempDir("scale_out");
+  const std::vector<std::string> tables = {"SUMMARY", "NODES", "FILESPACES"};
+  const fs::path setup1 =
+      WriteSetup(dir, {.servers = {servers[0], servers[1]}, .tables = tables}, db, "host1.ini");
+  const fs::path setup2 =
+      WriteSetup(dir, {.servers = {servers[2], servers[3]}, .tables = tables}, db, "host2.ini");
+
+  const pid_t host1 = StartBatch(setup1, dir / "host1.htm");
+  const pid_t host2 = StartBatch(setup2, dir / "host2.htm");
+  const BatchResult run1 = WaitBatch(host1, dir / "host1.htm");
+  const BatchResult run2 = WaitBatch(host2, dir / "host2.htm");
+  EXPECT_EQ(run1.status, 0) << run1.output;
+  EXPECT_EQ(run2.status, 0) << run2.output;
+  EXPECT_THAT(run1.run_log, HasSubstr("Total number of servers processed was 2.\r\n"));
+  EXPECT_THAT(run2.run_log, HasSubstr("Total number of servers processed was 2.\r\n"));
+
+  for (size_t i = 0; i < servers.size(); ++i) {
+    SCOPED_TRACE(servers[i]);
+    EXPECT_TRUE(DestinationSummaryRows(client, servers[i]) == SourceSummaryRows(files[i]));
+    for (const char* table : {"NODES", "FILESPACES"}) {
+      EXPECT_EQ(CountRows(client, table, servers[i]), SourceCount(files[i], table));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvan::faults
