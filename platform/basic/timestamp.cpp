@@ -76,19 +76,63 @@ std::optional<Timestamp> ParseTimestampText(std::string_view text) {
   return ts;
 }
 
+namespace {
+
+// Zero-padded like "%0*d"; written by hand as the copy formats millions of timestamps.
+void AppendPadded(std::string& out, int value, int width) {
+  int limit = 1;
+  for (int i = 0; i < width; ++i) limit *= 10;
+  if (value < 0 || value >= limit) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
+    out += buffer;
+    return;
+  }
+  char digits[8];
+  for (int i = width - 1; i >= 0; --i, value /= 10) digits[i] = static_cast<char>('0' + value % 10);
+  out.append(digits, static_cast<size_t>(width));
+}
+
+// "first-second-third" with the separator given, the last two of two digits.
+void AppendFields(std::string& out, int first, int first_width, int second, int third,
+                  char separator) {
+  AppendPadded(out, first, first_width);
+  out += separator;
+  AppendPadded(out, second, 2);
+  out += separator;
+  AppendPadded(out, third, 2);
+}
+
+void AppendDate(std::string& out, const Timestamp& ts) {
+  AppendFields(out, ts.year, 4, ts.month, ts.day, '-');
+}
+
+void AppendTime(std::string& out, const Timestamp& ts) {
+  AppendFields(out, ts.hour, 2, ts.minute, ts.second, ':');
+}
+
+}  // namespace
+
 std::string FormatDate(const Timestamp& ts) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", ts.year, ts.month, ts.day);
-  return buffer;
+  std::string text;
+  AppendDate(text, ts);
+  return text;
 }
 
 std::string FormatTime(const Timestamp& ts) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", ts.hour, ts.minute, ts.second);
-  return buffer;
+  std::string text;
+  AppendTime(text, ts);
+  return text;
 }
 
-std::string FormatTimestamp(const Timestamp& ts) { return FormatDate(ts) + " " + FormatTime(ts); }
+std::string FormatTimestamp(const Timestamp& ts) {
+  std::string text;
+  text.reserve(19);
+  AppendDate(text, ts);
+  text += ' ';
+  AppendTime(text, ts);
+  return text;
+}
 
 double ToDaySerial(const Timestamp& ts) {
   double days = static_cast<double>(DaysFromCivil(ts.year, ts.month, ts.day) - kSerialEpochDays);

@@ -29,6 +29,9 @@ TEST(TimestampTextTest, FormatsWithLeadingZeros) {
   EXPECT_EQ(FormatTimestamp(ts), "0987-01-02 03:04:05");
   EXPECT_EQ(FormatDate(ts), "0987-01-02");
   EXPECT_EQ(FormatTime(ts), "03:04:05");
+  // Fields out of their width are written whole, not cut.
+  EXPECT_EQ(FormatTimestamp({12345, 12, 31, 23, 59, 59}), "12345-12-31 23:59:59");
+  EXPECT_EQ(FormatDate({-5, 1, 1}), "-005-01-01");
 }
 
 TEST(DaySerialTest, CountsDaysFromTheEpochWithTimeAsFraction) {

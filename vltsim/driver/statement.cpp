@@ -197,11 +197,15 @@ void Statement::BreakLinkWhenDue() {
        "Communication link failure (injected after " + std::to_string(rows_fetched_) + " rows)");
 }
 
-SourceValue Statement::CurrentValue(int index) const {
+SourceValue Statement::CurrentValue(int index, bool as_text) const {
   SourceValue value;
   value.storage = sqlite3_column_type(stmt_, index);
   if (value.storage == SQLITE_INTEGER) value.integer = sqlite3_column_int64(stmt_, index);
   if (value.storage == SQLITE_FLOAT) value.real = sqlite3_column_double(stmt_, index);
+  // A number is turned into text only when text is asked for: that conversion costs more than
+  // the rest of the call.
+  bool stored_as_text = value.storage == SQLITE_TEXT || value.storage == SQLITE_BLOB;
+  if (!as_text && !stored_as_text) return value;
   const unsigned char* text = sqlite3_column_text(stmt_, index);
   int bytes = sqlite3_column_bytes(stmt_, index);
   if (text != nullptr) value.text = std::string_view(reinterpret_cast<const char*>(text), bytes);
@@ -244,7 +248,7 @@ SQLRETURN Statement::GetData(SQLUSMALLINT number, SQLSMALLINT c_type, SQLPOINTER
   }
   if (data_done_) return SQL_NO_DATA;
   if (c_type == SQL_C_DEFAULT) c_type = DefaultCType(column);
-  SourceValue value = CurrentValue(number - 1);
+  SourceValue value = CurrentValue(number - 1, c_type == SQL_C_CHAR);
   if (value.storage == SQLITE_NULL) {
     if (indicator == nullptr) Fail("22002", "Indicator variable required but not supplied");
     *indicator = SQL_NULL_DATA;

@@ -61,7 +61,7 @@ class Statement : public Handle {
   void Run();
   void DescribeColumns(bool row_available);
   bool Step();  // true for a row, false at the end; throws on failure
-  SourceValue CurrentValue(int index) const;
+  SourceValue CurrentValue(int index, bool as_text) const;
   SQLSMALLINT DefaultCType(const ColumnInfo& column) const;
   SQLRETURN GetText(const SourceValue& value, SQLPOINTER target, SQLLEN buffer_length,
                     SQLLEN* indicator);
