@@ -290,11 +290,17 @@ std::string Machine() {
          std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " cores, " + date;
 }
 
+// KELVAN_BENCH_ONLY=sqlite|pg|maria measures one destination, for profiling.
+bool Selected(Destination kind) {
+  const char* only = std::getenv("KELVAN_BENCH_ONLY");
+  return only == nullptr || *only == 0 || KindArgument(kind) == std::string(only);
+}
+
 int RunAll(long rows, const std::string& results) {
   Inputs in = Prepare(rows);
   Report report;
   for (auto kind : {Destination::kPostgres, Destination::kSqlite, Destination::kMariaDb}) {
-    Measure(kind, in, report);
+    if (Selected(kind)) Measure(kind, in, report);
   }
   std::string text = "## Copy (" + Machine() + ")\n" + report.Text();
   std::cout << text;

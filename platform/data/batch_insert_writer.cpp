@@ -1,18 +1,17 @@
 // Rows added through a result set, written with multi-row parameterised INSERT statements. The
 // values of a statement's rows sit in parameter buffers that stay bound from one execution to the
-// next, so a row costs copies into those buffers and no SQL text, binding or allocation.
+// next, so a row costs copies into those buffers and no SQL text, binding or allocation; a full
+// statement executes on a thread of its own while the caller fills the next.
 #include <algorithm>
 #include <map>
 #include <utility>
 
 #include "platform/data/internal.h"
+#include "platform/data/write_behind.h"
 
 namespace kelvan::data::internal {
 namespace {
 
-// psqlodbc loses track of statements beyond about 7,500 parameter markers.
-constexpr size_t kMaxParameters = 7000;
-constexpr size_t kMaxRowsPerStatement = 100;
 // A transaction holds one statement, then twice as many as the one before, up to this many: a
 // short load is committed at once, a long one pays for a commit every few thousand rows.
 constexpr size_t kMaxStatementsPerTransaction = 64;
@@ -134,6 +133,14 @@ class InsertStatement {
   std::vector<Binding> bindings_;
 };
 
+// The markers of a statement's worth of rows and the statements bound to them.
+struct Batch {
+  std::vector<Marker> markers;  // rows_per_statement_ rows of masked_.size() markers
+  std::map<size_t, InsertStatement> statements;  // by row count
+};
+
+// Rows are filled into one batch while the other is written behind; a failure of that write is
+// raised by the next call that hands a batch over or flushes.
 class BatchInsertWriter : public RowWriter {
  public:
   BatchInsertWriter(std::shared_ptr<ConnectionState> connection, std::string table,
@@ -144,6 +151,7 @@ class BatchInsertWriter : public RowWriter {
 
   ~BatchInsertWriter() override {
     // Rows not flushed are dropped, as held rows always are; the result set flushes on Close.
+    write_behind_.Settle();
     connection_->RollbackTransaction(this);
     std::erase(connection_->writers, this);
   }
@@ -152,20 +160,26 @@ class BatchInsertWriter : public RowWriter {
     std::vector<bool>& mask = MaskOf(row);
     // One statement names one set of columns: the columns left unset keep their defaults.
     if (mask != layout_mask_) {
-      if (filled_ > 0) WriteHeldRows();
+      if (filled_ > 0) HandOver();
+      write_behind_.Wait();
       Layout();
     }
-    Marker* marker = &markers_[filled_ * masked_.size()];
+    Marker* marker = &batches_[front_].markers[filled_ * masked_.size()];
     for (size_t i = 0; i < row.size(); ++i) {
       if (row[i]) (marker++)->Set(*row[i]);
     }
-    if (++filled_ == rows_per_statement_) WriteHeldRows();
+    if (++filled_ == rows_per_statement_) HandOver();
   }
 
   void Flush() override {
-    if (filled_ > 0) WriteHeldRows();
+    connection_->SettleWriters();
+    write_behind_.Wait();
+    // The last rows are few: written here, not worth a hand-over.
+    if (filled_ > 0) Write(batches_[front_], std::exchange(filled_, 0));
     Commit();
   }
+
+  void Settle() noexcept override { write_behind_.Settle(); }
 
  private:
   std::vector<bool>& MaskOf(std::vector<std::optional<Value>>& row) {
@@ -186,10 +200,11 @@ class BatchInsertWriter : public RowWriter {
     for (size_t i = 0; i < columns_.size(); ++i) {
       if (mask_[i]) masked_.push_back(&columns_[i]);
     }
-    statements_.clear();
-    rows_per_statement_ = std::clamp<size_t>(kMaxParameters / std::max<size_t>(masked_.size(), 1),
-                                             1, kMaxRowsPerStatement);
-    markers_.assign(rows_per_statement_ * masked_.size(), Marker{});
+    rows_per_statement_ = connection_->insert_limits.RowsPerStatement(masked_.size());
+    for (Batch& batch : batches_) {
+      batch.statements.clear();
+      batch.markers.assign(rows_per_statement_ * masked_.size(), Marker{});
+    }
   }
 
   std::string InsertText(size_t row_count) const {
@@ -203,23 +218,33 @@ class BatchInsertWriter : public RowWriter {
     return sql;
   }
 
-  InsertStatement& StatementFor(size_t row_count) {
-    auto found = statements_.find(row_count);
-    if (found != statements_.end()) return found->second;
+  InsertStatement& StatementFor(Batch& batch, size_t row_count) {
+    auto found = batch.statements.find(row_count);
+    if (found != batch.statements.end()) return found->second;
     // A statement for fewer rows serves one flush; only the last one is kept.
-    std::erase_if(statements_, [this](const auto& s) { return s.first != rows_per_statement_; });
+    std::erase_if(batch.statements,
+                  [this](const auto& s) { return s.first != rows_per_statement_; });
     InsertStatement statement(*connection_, InsertText(row_count), row_count * masked_.size());
-    return statements_.emplace(row_count, std::move(statement)).first->second;
+    return batch.statements.emplace(row_count, std::move(statement)).first->second;
   }
 
-  // The held rows go out in the open transaction, which is committed when it is long enough;
-  // a failure rolls the transaction back and drops the held rows.
-  void WriteHeldRows() {
+  // The filled batch is written behind while the other one fills. Only one writer of the
+  // connection works on it at a time.
+  void HandOver() {
+    Batch& batch = batches_[front_];
     size_t rows = std::exchange(filled_, 0);
+    connection_->SettleWriters();
+    write_behind_.Post([this, &batch, rows] { Write(batch, rows); });
+    front_ ^= 1;
+  }
+
+  // The rows go out in the open transaction, which is committed when it is long enough; a
+  // failure rolls the transaction back.
+  void Write(Batch& batch, size_t rows) {
     try {
-      InsertStatement& statement = StatementFor(rows);
+      InsertStatement& statement = StatementFor(batch, rows);
       connection_->BeginTransaction(this);
-      statement.Execute(markers_, masked_);
+      statement.Execute(batch.markers, masked_);
     } catch (const RaisedError&) {
       connection_->RollbackTransaction(this);
       statements_in_transaction_ = 0;
@@ -243,12 +268,13 @@ class BatchInsertWriter : public RowWriter {
   std::vector<bool> mask_;         // of the row being added
   std::vector<bool> layout_mask_;  // of the held rows and the statements
   std::vector<const ColumnInfo*> masked_;
-  std::vector<Marker> markers_;  // rows_per_statement_ rows of masked_.size() markers
+  Batch batches_[2];
+  size_t front_ = 0;  // the batch being filled
   size_t rows_per_statement_ = 0;
-  size_t filled_ = 0;                             // rows held in the markers
-  std::map<size_t, InsertStatement> statements_;  // by row count
+  size_t filled_ = 0;  // rows held in the front batch
   size_t statements_per_transaction_ = 1;
   size_t statements_in_transaction_ = 0;
+  WriteBehind write_behind_;  // last: its thread stops before the batches go
 };
 
 }  // namespace

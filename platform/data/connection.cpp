@@ -52,6 +52,15 @@ void ConnectWithoutSecrets(const odbc::ConnectionHandle& dbc, std::string_view c
   }
 }
 
+// Only tunes the inserts: a driver that cannot name its database gets the cautious limits.
+std::string DbmsName(const odbc::ConnectionHandle& dbc) {
+  try {
+    return odbc::GetInfoText(dbc, odbc::InfoItem::kDbmsName, nullptr);
+  } catch (const RaisedError&) {
+    return "";
+  }
+}
+
 }  // namespace
 
 Connection Connection::Open(std::string_view connect_string, const ConnectOptions& options) {
@@ -65,6 +74,7 @@ Connection Connection::Open(std::string_view connect_string, const ConnectOption
   state->odbc_version = odbc::GetInfoText(state->dbc, odbc::InfoItem::kDriverOdbcVersion, observer);
   state->identifier_quote =
       odbc::GetInfoText(state->dbc, odbc::InfoItem::kIdentifierQuote, observer);
+  state->insert_limits = internal::InsertLimitsFor(DbmsName(state->dbc));
   state->query_timeout_seconds = options.query_timeout_seconds;
   state->cursor_driver = engine.cursor_driver();
   return Connection(std::move(state));

@@ -1,6 +1,7 @@
 #include "platform/data/internal.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "platform/basic/raised_error.h"
 
@@ -51,6 +52,24 @@ std::int16_t ReportedType(std::int16_t driver_type) {
   }
 }
 
+size_t InsertLimits::RowsPerStatement(size_t columns) const {
+  return std::clamp<size_t>(max_parameters / std::max<size_t>(columns, 1), 1, max_rows);
+}
+
+InsertLimits InsertLimitsFor(std::string_view dbms_name) {
+  auto names = [dbms_name](std::string_view part) {
+    return std::search(dbms_name.begin(), dbms_name.end(), part.begin(), part.end(),
+                       [](char a, char b) { return std::tolower(a) == std::tolower(b); }) !=
+           dbms_name.end();
+  };
+  // psqlodbc loses track of statements beyond about 7,500 markers.
+  if (names("postgres")) return {7000, 250};
+  // SQLite takes 32,766 markers; its inserts run in the process and gain up to 1,000 rows.
+  if (names("sqlite")) return {30000, 1000};
+  if (names("mariadb") || names("mysql")) return {7000, 250};
+  return {};  // within the 2,100 markers of the strictest servers
+}
+
 odbc::StatementHandle ConnectionState::NewStatement() {
   odbc::StatementHandle stmt = odbc::StatementHandle::Allocate(dbc);
   if (query_timeout_seconds > 0) odbc::SetQueryTimeout(stmt, query_timeout_seconds);
@@ -91,6 +110,10 @@ void ConnectionState::RollbackTransaction(const RowWriter* owner) noexcept {
 void ConnectionState::FlushWriters() {
   // A flush may raise; the writers not reached yet keep their rows for the next statement.
   for (RowWriter* writer : writers) writer->Flush();
+}
+
+void ConnectionState::SettleWriters() noexcept {
+  for (RowWriter* writer : writers) writer->Settle();
 }
 
 std::string ConnectionState::QuoteIdentifier(std::string_view name) const {

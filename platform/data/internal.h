@@ -1,7 +1,9 @@
 // Pieces shared by the data layer's connection, result set and row writers; not for callers of
-// the layer. Same threading rules as the connection they belong to: one thread.
+// the layer. Same threading rules as the connection they belong to: one thread, besides the
+// writers' own write-behind threads, which use the connection only while its thread waits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -41,11 +43,24 @@ class RowWriter {
  public:
   virtual ~RowWriter() = default;
   // One entry per column of the result set; nothing for a column left unset (such a row may get a
-  // NULL in its first entry). The values are copied. Raises when a write that this call caused
-  // fails; the rows of that batch are then dropped, the batches committed before stay.
+  // NULL in its first entry). The values are copied. Batches may be written behind, while later
+  // rows are added: a failed write is raised by the next Add that hands a batch over, or by
+  // Flush. The rows of the failed batch and those held after it are then dropped; the batches
+  // committed before stay.
   virtual void Add(std::vector<std::optional<Value>>& row) = 0;
   virtual void Flush() = 0;
+  // Waits until no write of this writer is under way, raising nothing.
+  virtual void Settle() noexcept = 0;
 };
+
+// How large a multi-row INSERT a database takes well: its driver's limit on parameter markers,
+// and the row count past which larger statements stop paying.
+struct InsertLimits {
+  size_t max_parameters = 2000;
+  size_t max_rows = 100;
+  size_t RowsPerStatement(size_t columns) const;
+};
+InsertLimits InsertLimitsFor(std::string_view dbms_name);
 
 struct ConnectionState;
 
@@ -62,6 +77,7 @@ struct ConnectionState {
   std::string identifier_quote;  // blank when the driver has none
   int query_timeout_seconds = 0;
   CursorDriver cursor_driver = CursorDriver::kDefault;
+  InsertLimits insert_limits;
   std::vector<RowWriter*> writers;               // those of the open result sets, in opening order
   const RowWriter* transaction_owner = nullptr;  // the writer whose transaction is open
 
@@ -74,6 +90,8 @@ struct ConnectionState {
   void RollbackTransaction(const RowWriter* owner) noexcept;
   // Writes every row held back, so that the next statement sees them.
   void FlushWriters();
+  // Waits for the writes under way: the connection takes one call at a time.
+  void SettleWriters() noexcept;
   std::string QuoteIdentifier(std::string_view name) const;
 };
 

@@ -83,6 +83,7 @@ void CursorState::Describe() {
 }
 
 void CursorState::FetchRow() {
+  connection->SettleWriters();
   if (infos.empty() || !odbc::Fetch(stmt, ErrorListObserver())) {
     at_end = true;
     odbc::CloseCursor(stmt);
@@ -128,6 +129,7 @@ void CursorState::DeleteAll() {
 }
 
 void CursorState::Release() noexcept {
+  connection->SettleWriters();
   closed = true;
   adding = false;
   stmt.Free();

@@ -78,8 +78,9 @@ void SetQueryTimeout(const StatementHandle& stmt, int seconds) {
 }
 
 std::string GetInfoText(const ConnectionHandle& dbc, InfoItem item, FailureObserver* observer) {
-  SQLUSMALLINT type =
-      item == InfoItem::kDriverOdbcVersion ? SQL_DRIVER_ODBC_VER : SQL_IDENTIFIER_QUOTE_CHAR;
+  SQLUSMALLINT type = item == InfoItem::kDriverOdbcVersion ? SQL_DRIVER_ODBC_VER
+                      : item == InfoItem::kIdentifierQuote ? SQL_IDENTIFIER_QUOTE_CHAR
+                                                           : SQL_DBMS_NAME;
   SQLCHAR buffer[256] = {};
   SQLSMALLINT length = 0;
   Check(SQLGetInfo(dbc.get(), type, buffer, sizeof buffer, &length), Of(dbc), "SQLGetInfo",

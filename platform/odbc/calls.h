@@ -29,7 +29,7 @@ struct ColumnDescription {
   std::int16_t digits = 0;
 };
 
-enum class InfoItem { kDriverOdbcVersion, kIdentifierQuote };
+enum class InfoItem { kDriverOdbcVersion, kIdentifierQuote, kDbmsName };
 
 // SQLDriverConnect with no window and no prompt.
 void DriverConnect(const ConnectionHandle& dbc, std::string_view connect_string,
