@@ -1,9 +1,15 @@
-// Rows added through a result set, written with multi-row parameterised INSERT statements. The
-// values of a statement's rows sit in parameter buffers that stay bound from one execution to the
-// next, so a row costs copies into those buffers and no SQL text, binding or allocation; a full
-// statement executes on a thread of its own while the caller fills the next.
+// Rows added through a result set, written with multi-row parameterised INSERT statements (or,
+// where the database takes them, column arrays). The values of a statement's rows sit in
+// parameter buffers that stay bound from one execution to the next, so a row costs copies into
+// those buffers and no SQL text, binding or allocation; a full statement executes on a thread of
+// its own while the caller fills the next.
+#include <sqlext.h>
+
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <map>
+#include <memory>
 #include <utility>
 
 #include "platform/data/internal.h"
@@ -93,16 +99,25 @@ std::int16_t BindType(std::int16_t driver_type) {
                                                 : driver_type;
 }
 
-// One prepared INSERT of a fixed number of rows over the writer's markers (row after row).
+// A prepared INSERT of rows held in the writer's markers, row after row; `columns[i]` describes
+// the markers i, i + columns.size(), ...
 class InsertStatement {
  public:
-  InsertStatement(ConnectionState& connection, const std::string& sql, size_t markers)
+  virtual ~InsertStatement() = default;
+  virtual void Execute(std::vector<Marker>& markers, size_t rows,
+                       const std::vector<const ColumnInfo*>& columns) = 0;
+};
+
+// INSERT ... VALUES (?, ...), (?, ...) of a fixed number of rows, a marker per value.
+class MultiRowInsert : public InsertStatement {
+ public:
+  MultiRowInsert(ConnectionState& connection, const std::string& sql, size_t markers)
       : stmt_(connection.NewStatement()), bindings_(markers) {
     odbc::Prepare(stmt_, sql, ErrorListObserver());
   }
 
-  // `columns[i]` describes the markers i, i + columns.size(), ...
-  void Execute(std::vector<Marker>& markers, const std::vector<const ColumnInfo*>& columns) {
+  void Execute(std::vector<Marker>& markers, size_t,
+               const std::vector<const ColumnInfo*>& columns) override {
     for (size_t i = 0; i < bindings_.size(); ++i) {
       if (!bindings_[i].Fits(markers[i])) Bind(i, markers[i], *columns[i % columns.size()]);
     }
@@ -133,10 +148,85 @@ class InsertStatement {
   std::vector<Binding> bindings_;
 };
 
+// An element of an array literal: numbers as they are, texts quoted with '"' and '\' escaped.
+void AppendArrayElement(std::string& array, const Marker& marker) {
+  if (marker.indicator == odbc::kNullData) {
+    array += "NULL";
+    return;
+  }
+  char digits[64];
+  std::to_chars_result end{digits, {}};
+  switch (marker.c_type) {
+    case odbc::CType::kShort:
+      end = std::to_chars(digits, digits + sizeof digits, marker.i16);
+      break;
+    case odbc::CType::kLong:
+      end = std::to_chars(digits, digits + sizeof digits, marker.i32);
+      break;
+    case odbc::CType::kFloat:
+      end = std::to_chars(digits, digits + sizeof digits, marker.f);
+      break;
+    case odbc::CType::kDouble:
+      end = std::to_chars(digits, digits + sizeof digits, marker.d);
+      break;
+    case odbc::CType::kChar:
+      array += '"';
+      for (char c : marker.text) {
+        if (c == '"' || c == '\\') array += '\\';
+        array += c;
+      }
+      array += '"';
+      return;
+  }
+  array.append(digits, end.ptr);
+}
+
+// INSERT ... SELECT * FROM unnest(?::type[], ...): a text parameter per column carrying that
+// column's values of every row as an array literal. Serves any row count.
+class ColumnArrayInsert : public InsertStatement {
+ public:
+  ColumnArrayInsert(ConnectionState& connection, const std::string& sql, size_t columns)
+      : stmt_(connection.NewStatement()), arrays_(columns), indicators_(columns) {
+    odbc::Prepare(stmt_, sql, ErrorListObserver());
+  }
+
+  void Execute(std::vector<Marker>& markers, size_t rows,
+               const std::vector<const ColumnInfo*>&) override {
+    const size_t columns = arrays_.size();
+    for (size_t c = 0; c < columns; ++c) {
+      std::string& array = arrays_[c];
+      array.assign(1, '{');
+      for (size_t r = 0; r < rows; ++r) {
+        if (r > 0) array += ',';
+        AppendArrayElement(array, markers[r * columns + c]);
+      }
+      array += '}';
+      indicators_[c] = static_cast<odbc::Length>(array.size());
+      // Bound afresh each time: the texts move as they grow, and a bind per column is cheap.
+      odbc::InputParameter parameter{odbc::CType::kChar, SQL_LONGVARCHAR,    array.size(),   0,
+                                     array.data(),       indicators_[c] + 1, &indicators_[c]};
+      odbc::BindInput(stmt_, static_cast<int>(c + 1), parameter, ErrorListObserver());
+    }
+    odbc::Execute(stmt_, ErrorListObserver());
+  }
+
+ private:
+  odbc::StatementHandle stmt_;
+  std::vector<std::string> arrays_;
+  std::vector<odbc::Length> indicators_;
+};
+
+// A type name that can follow "::" in a cast as it stands.
+bool IsPlainTypeName(const std::string& name) {
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ' ';
+  });
+}
+
 // The markers of a statement's worth of rows and the statements bound to them.
 struct Batch {
   std::vector<Marker> markers;  // rows_per_statement_ rows of masked_.size() markers
-  std::map<size_t, InsertStatement> statements;  // by row count
+  std::map<size_t, std::unique_ptr<InsertStatement>> statements;  // by row count
 };
 
 // Rows are filled into one batch while the other is written behind; a failure of that write is
@@ -200,7 +290,12 @@ class BatchInsertWriter : public RowWriter {
     for (size_t i = 0; i < columns_.size(); ++i) {
       if (mask_[i]) masked_.push_back(&columns_[i]);
     }
-    rows_per_statement_ = connection_->insert_limits.RowsPerStatement(masked_.size());
+    const InsertLimits& limits = connection_->insert_limits;
+    column_arrays_ = limits.column_arrays &&
+                     std::all_of(masked_.begin(), masked_.end(),
+                                 [](const ColumnInfo* c) { return IsPlainTypeName(c->type_name); });
+    rows_per_statement_ =
+        column_arrays_ ? limits.max_rows : limits.RowsPerStatement(masked_.size());
     for (Batch& batch : batches_) {
       batch.statements.clear();
       batch.markers.assign(rows_per_statement_ * masked_.size(), Marker{});
@@ -211,21 +306,34 @@ class BatchInsertWriter : public RowWriter {
     std::string names, markers;
     for (const ColumnInfo* column : masked_) {
       names += (names.empty() ? "" : ", ") + connection_->QuoteIdentifier(column->name);
-      markers += markers.empty() ? "?" : ", ?";
+      if (column_arrays_) {
+        markers += (markers.empty() ? "?::" : ", ?::") + column->type_name + "[]";
+      } else {
+        markers += markers.empty() ? "?" : ", ?";
+      }
     }
-    std::string sql = "INSERT INTO " + table_ + " (" + names + ") VALUES ";
+    std::string sql = "INSERT INTO " + table_ + " (" + names + ") ";
+    if (column_arrays_) return sql + "SELECT * FROM unnest(" + markers + ")";
+    sql += "VALUES ";
     for (size_t r = 0; r < row_count; ++r) sql += (r == 0 ? "(" : ", (") + markers + ")";
     return sql;
   }
 
   InsertStatement& StatementFor(Batch& batch, size_t row_count) {
+    if (column_arrays_) row_count = 0;  // one statement for every count
     auto found = batch.statements.find(row_count);
-    if (found != batch.statements.end()) return found->second;
+    if (found != batch.statements.end()) return *found->second;
     // A statement for fewer rows serves one flush; only the last one is kept.
     std::erase_if(batch.statements,
                   [this](const auto& s) { return s.first != rows_per_statement_; });
-    InsertStatement statement(*connection_, InsertText(row_count), row_count * masked_.size());
-    return batch.statements.emplace(row_count, std::move(statement)).first->second;
+    std::unique_ptr<InsertStatement> statement;
+    if (column_arrays_) {
+      statement = std::make_unique<ColumnArrayInsert>(*connection_, InsertText(0), masked_.size());
+    } else {
+      statement = std::make_unique<MultiRowInsert>(*connection_, InsertText(row_count),
+                                                   row_count * masked_.size());
+    }
+    return *batch.statements.emplace(row_count, std::move(statement)).first->second;
   }
 
   // The filled batch is written behind while the other one fills. Only one writer of the
@@ -244,7 +352,7 @@ class BatchInsertWriter : public RowWriter {
     try {
       InsertStatement& statement = StatementFor(batch, rows);
       connection_->BeginTransaction(this);
-      statement.Execute(batch.markers, masked_);
+      statement.Execute(batch.markers, rows, masked_);
     } catch (const RaisedError&) {
       connection_->RollbackTransaction(this);
       statements_in_transaction_ = 0;
@@ -270,6 +378,7 @@ class BatchInsertWriter : public RowWriter {
   std::vector<const ColumnInfo*> masked_;
   Batch batches_[2];
   size_t front_ = 0;  // the batch being filled
+  bool column_arrays_ = false;
   size_t rows_per_statement_ = 0;
   size_t filled_ = 0;  // rows held in the front batch
   size_t statements_per_transaction_ = 1;

@@ -74,7 +74,9 @@ Connection Connection::Open(std::string_view connect_string, const ConnectOption
   state->odbc_version = odbc::GetInfoText(state->dbc, odbc::InfoItem::kDriverOdbcVersion, observer);
   state->identifier_quote =
       odbc::GetInfoText(state->dbc, odbc::InfoItem::kIdentifierQuote, observer);
-  state->insert_limits = internal::InsertLimitsFor(DbmsName(state->dbc));
+  const std::string dbms = DbmsName(state->dbc);
+  state->insert_limits = internal::InsertLimitsFor(dbms);
+  state->transactions_end_cursors = dbms.find("SQLite") != std::string::npos;
   state->query_timeout_seconds = options.query_timeout_seconds;
   state->cursor_driver = engine.cursor_driver();
   return Connection(std::move(state));

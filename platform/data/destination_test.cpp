@@ -309,6 +309,74 @@ TEST_P(DestinationTest, ValuesOfChangingKindsAndLengthsArriveIntact) {
   EXPECT_EQ(Client("SELECT count(*) FROM T"), "300\n");
 }
 
+// The hourly summary reads activities through one result set while it adds slices through
+// another of the same connection: the reading must see every row, however many batches the
+// adding commits meanwhile.
+TEST_P(DestinationTest, ReadingWhileAddingOnOneConnectionSeesEveryRow) {
+  const int rows = 3 * StatementRows(GetParam()) + 7;
+  connection_->Execute("CREATE TABLE S (ID INTEGER)");
+  connection_->Execute("CREATE TABLE T (ID INTEGER)");
+  ResultSet adding =
+      connection_->OpenResultSet("SELECT * FROM S", CursorType::kDynamic, LockType::kPessimistic);
+  for (int i = 1; i <= rows; ++i) {
+    adding.AddNew();
+    adding.ColumnNamed("ID").SetValue(Value(i));
+    adding.Update();
+  }
+  adding.Close();
+  ResultSet reading = connection_->OpenResultSet("SELECT ID FROM S ORDER BY ID",
+                                                 CursorType::kForwardOnly, LockType::kReadOnly);
+  ResultSet writing =
+      connection_->OpenResultSet("SELECT * FROM T", CursorType::kDynamic, LockType::kPessimistic);
+  int read = 0;
+  for (; !reading.EndOfData(); reading.MoveNext()) {
+    ++read;
+    EXPECT_EQ(reading.ColumnNamed("ID").GetValue().ToInt32(), read);
+    writing.AddNew();
+    writing.ColumnNamed("ID").SetValue(reading.ColumnNamed("ID").GetValue());
+    writing.Update();
+  }
+  writing.Close();
+  EXPECT_EQ(read, rows);
+  EXPECT_EQ(Client("SELECT count(*) FROM T"), std::to_string(rows) + "\n");
+}
+
+// Texts with the characters that quoting or array literals treat specially, and numbers at the
+// edges of their text forms, read back as they were added.
+TEST_P(DestinationTest, SpecialTextsAndNumbersArriveAsGiven) {
+  connection_->Execute(
+      "CREATE TABLE T (ID INTEGER, V VARCHAR(40), N DOUBLE PRECISION, S SMALLINT, " +
+      std::string("W ") + TimestampType() + ")");
+  const std::vector<std::string> texts = {"say \"hi\"", "back\\slash", "{a,b}", "NULL",
+                                          " padded ",   "a,b",         "it's",  "x"};
+  // Within the 15 digits SQLite's driver keeps.
+  const std::vector<double> numbers = {0.1, 1e-300, -123456789.125, 1234.5678, 0, 2e15};
+  ResultSet rs =
+      connection_->OpenResultSet("SELECT * FROM T", CursorType::kDynamic, LockType::kPessimistic);
+  for (int i = 0; i < 48; ++i) {
+    rs.AddNew();
+    rs.ColumnNamed("ID").SetValue(Value(i));
+    rs.ColumnNamed("V").SetValue(Value(texts[i % texts.size()]));
+    rs.ColumnNamed("N").SetValue(Value(numbers[i % numbers.size()]));
+    rs.ColumnNamed("S").SetValue(Value(static_cast<std::int16_t>(i % 2 ? -32768 : 32767)));
+    rs.ColumnNamed("W").SetValue(Value("2024-02-29 23:59:5" + std::to_string(i % 10)));
+    rs.Update();
+  }
+  rs.Close();
+  ResultSet back = connection_->OpenResultSet("SELECT ID, V, N, S, W FROM T ORDER BY ID",
+                                              CursorType::kForwardOnly, LockType::kReadOnly);
+  int i = 0;
+  for (; !back.EndOfData(); back.MoveNext(), ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(back.ColumnNamed("V").GetValue().ToText(), texts[i % texts.size()]);
+    EXPECT_DOUBLE_EQ(back.ColumnNamed("N").GetValue().ToDouble(), numbers[i % numbers.size()]);
+    EXPECT_EQ(back.ColumnNamed("S").GetValue().ToInt32(), i % 2 ? -32768 : 32767);
+    EXPECT_EQ(back.ColumnNamed("W").GetValue().ToText().substr(0, 19),
+              "2024-02-29 23:59:5" + std::to_string(i % 10));
+  }
+  EXPECT_EQ(i, 48);
+}
+
 TEST_P(DestinationTest, DeletingAndAddingNeedAnUpdatableSingleTableResult) {
   CreateHistoryTable();
   Client("INSERT INTO HIST (PSEUDO_INDEX) VALUES (1); INSERT INTO HIST (PSEUDO_INDEX) VALUES (2);");

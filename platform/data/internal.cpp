@@ -62,8 +62,9 @@ InsertLimits InsertLimitsFor(std::string_view dbms_name) {
                        [](char a, char b) { return std::tolower(a) == std::tolower(b); }) !=
            dbms_name.end();
   };
-  // psqlodbc loses track of statements beyond about 7,500 markers.
-  if (names("postgres")) return {7000, 250};
+  // Multi-row INSERTs cost the server dearly per marker (and psqlodbc loses track of statements
+  // beyond about 7,500 of them): columns go as arrays.
+  if (names("postgres")) return {7000, 1000, true};
   // SQLite takes 32,766 markers; its inserts run in the process and gain up to 1,000 rows.
   if (names("sqlite")) return {30000, 1000};
   if (names("mariadb") || names("mysql")) return {7000, 250};
@@ -79,6 +80,7 @@ odbc::StatementHandle ConnectionState::NewStatement() {
 void ConnectionState::BeginTransaction(const RowWriter* owner) {
   if (transaction_owner == owner) return;
   if (transaction_owner != nullptr) CommitTransaction(transaction_owner);
+  if (transactions_end_cursors && reading_cursors > 0) return;
   odbc::SetAutocommit(dbc, false, ErrorListObserver());
   transaction_owner = owner;
 }

@@ -31,6 +31,7 @@ struct ColumnInfo {
   std::int16_t reported_type = 0;  // the ODBC 2 code callers see
   std::uint64_t size = 0;
   std::int16_t digits = 0;
+  std::string type_name;  // the database's name of the type, when the driver tells it
 };
 
 // ODBC 3 date/time and Unicode codes become their ODBC 2 and plain equivalents; integral types
@@ -53,11 +54,14 @@ class RowWriter {
   virtual void Settle() noexcept = 0;
 };
 
-// How large a multi-row INSERT a database takes well: its driver's limit on parameter markers,
-// and the row count past which larger statements stop paying.
+// How a database takes batches of rows best. Multi-row INSERTs within its driver's limit on
+// parameter markers, up to the row count past which larger statements stop paying; or, with
+// `column_arrays`, one array parameter per column unnested by the server.
 struct InsertLimits {
   size_t max_parameters = 2000;
   size_t max_rows = 100;
+  bool column_arrays = false;
+  // Of a multi-row INSERT (column arrays take `max_rows`).
   size_t RowsPerStatement(size_t columns) const;
 };
 InsertLimits InsertLimitsFor(std::string_view dbms_name);
@@ -78,13 +82,17 @@ struct ConnectionState {
   int query_timeout_seconds = 0;
   CursorDriver cursor_driver = CursorDriver::kDefault;
   InsertLimits insert_limits;
+  // SQLite's driver ends every open cursor of the connection when a transaction ends: while a
+  // read-only result set is being read, writers write in autocommit instead.
+  bool transactions_end_cursors = false;
+  int reading_cursors = 0;                       // read-only result sets not at their end
   std::vector<RowWriter*> writers;               // those of the open result sets, in opening order
   const RowWriter* transaction_owner = nullptr;  // the writer whose transaction is open
 
   odbc::StatementHandle NewStatement();
   // One transaction at a time, held by one writer. Another writer's Begin commits it first, so a
   // writer's rollback never drops rows that another writer was told are written. Commit and
-  // Rollback do nothing unless `owner` holds the transaction.
+  // Rollback do nothing unless `owner` holds the transaction (Begin may leave it in autocommit).
   void BeginTransaction(const RowWriter* owner);
   void CommitTransaction(const RowWriter* owner);
   void RollbackTransaction(const RowWriter* owner) noexcept;

@@ -57,8 +57,12 @@ struct CursorState {
   std::vector<std::optional<Value>> new_row;
   std::unique_ptr<RowWriter> writer;
 
+  bool reading = false;  // counted in the connection's reading cursors
+
   void Describe();
   void FetchRow();
+  void StartReading();
+  void StopReading() noexcept;
   void RequireUpdatable(const char* action) const;
   void DeleteAll();
   void Release() noexcept;
@@ -72,7 +76,7 @@ void CursorState::Describe() {
   int count = odbc::NumResultCols(stmt, observer);
   for (int i = 1; i <= count; ++i) {
     odbc::ColumnDescription d = odbc::DescribeCol(stmt, i, observer);
-    infos.push_back({d.name, d.sql_type, ReportedType(d.sql_type), d.size, d.digits});
+    infos.push_back({d.name, d.sql_type, ReportedType(d.sql_type), d.size, d.digits, d.type_name});
   }
   columns.reserve(infos.size());
   for (size_t i = 0; i < infos.size(); ++i) {
@@ -86,6 +90,7 @@ void CursorState::FetchRow() {
   connection->SettleWriters();
   if (infos.empty() || !odbc::Fetch(stmt, ErrorListObserver())) {
     at_end = true;
+    StopReading();
     odbc::CloseCursor(stmt);
     return;
   }
@@ -128,8 +133,21 @@ void CursorState::DeleteAll() {
   all_deleted = true;
 }
 
+void CursorState::StartReading() {
+  if (lock != LockType::kReadOnly || at_end) return;
+  reading = true;
+  ++connection->reading_cursors;
+}
+
+void CursorState::StopReading() noexcept {
+  if (!reading) return;
+  reading = false;
+  --connection->reading_cursors;
+}
+
 void CursorState::Release() noexcept {
   connection->SettleWriters();
+  StopReading();
   closed = true;
   adding = false;
   stmt.Free();
@@ -167,6 +185,7 @@ ResultSet::ResultSet(std::shared_ptr<internal::ConnectionState> connection, std:
   odbc::ExecDirect(s.stmt, sql, internal::ErrorListObserver());
   s.Describe();
   s.FetchRow();
+  s.StartReading();
 }
 
 ResultSet::ResultSet(ResultSet&&) noexcept = default;

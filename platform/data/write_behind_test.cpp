@@ -62,8 +62,9 @@ TEST(WriteBehindTest, DestructionWaitsForTheJobInHand) {
 }
 
 TEST(InsertLimitsTest, StatementsStayWithinEachDriversMarkerLimit) {
-  EXPECT_EQ(InsertLimitsFor("PostgreSQL").RowsPerStatement(24), 250u);
-  EXPECT_EQ(InsertLimitsFor("PostgreSQL").RowsPerStatement(40), 175u);  // 7,000 markers
+  EXPECT_TRUE(InsertLimitsFor("PostgreSQL").column_arrays);
+  EXPECT_EQ(InsertLimitsFor("PostgreSQL").RowsPerStatement(24), 291u);  // 7,000 markers
+  EXPECT_EQ(InsertLimitsFor("MariaDB").RowsPerStatement(40), 175u);
   EXPECT_EQ(InsertLimitsFor("SQLite").RowsPerStatement(24), 1000u);
   EXPECT_EQ(InsertLimitsFor("MySQL").RowsPerStatement(3), 250u);
   EXPECT_EQ(InsertLimitsFor("Microsoft SQL Server").RowsPerStatement(24), 83u);

@@ -138,7 +138,13 @@ ColumnDescription DescribeCol(const StatementHandle& stmt, int column, FailureOb
   SQLRETURN rc = SQLDescribeCol(stmt.get(), static_cast<SQLUSMALLINT>(column), name, sizeof name,
                                 &name_length, &sql_type, &size, &digits, &nullable);
   Check(rc, Of(stmt), "SQLDescribeCol", observer);
-  return ColumnDescription{std::string(reinterpret_cast<char*>(name)), sql_type, size, digits};
+  SQLCHAR type_name[128] = {};
+  SQLSMALLINT type_name_length = 0;
+  rc = SQLColAttribute(stmt.get(), static_cast<SQLUSMALLINT>(column), SQL_DESC_TYPE_NAME, type_name,
+                       sizeof type_name, &type_name_length, nullptr);
+  if (!SQL_SUCCEEDED(rc)) type_name[0] = 0;  // only a refinement: never a failure
+  return ColumnDescription{std::string(reinterpret_cast<char*>(name)), sql_type, size, digits,
+                           std::string(reinterpret_cast<char*>(type_name))};
 }
 
 bool Fetch(const StatementHandle& stmt, FailureObserver* observer) {

@@ -27,6 +27,7 @@ struct ColumnDescription {
   std::int16_t sql_type = 0;  // as the driver reports it
   std::uint64_t size = 0;
   std::int16_t digits = 0;
+  std::string type_name;  // the database's own name of the type; empty when the driver has none
 };
 
 enum class InfoItem { kDriverOdbcVersion, kIdentifierQuote, kDbmsName };
