@@ -188,6 +188,26 @@ TEST_P(SummaryHourWorkedExamples, SlicesActivitiesEndedSinceYesterday) {
   EXPECT_EQ(Number("SELECT MAX(PSEUDO_INDEX) FROM SUMMARYHOUR"), 57);
 }
 
+// More activities than the adding result set writes in one statement: the activities are still
+// being read while the first slices are written and committed.
+TEST_P(SummaryHourWorkedExamples, EveryActivityIsSlicedWhenTheSlicesSpanManyBatches) {
+  const std::string numbers =
+      "RECURSIVE n(i) AS (SELECT 100 UNION ALL SELECT i + 1 FROM n WHERE i < 3599) ";
+  const std::string insert =
+      "INSERT INTO SUMMARY (EXT_SERVER_NAME, EXTRACT_DATE, PSEUDO_INDEX, START_TIME, END_TIME,"
+      " ACTIVITY, NUMBER_X, ENTITY, BYTES) ";
+  const std::string select =
+      "SELECT 'VLT''1', '2026-12-05 00:00:00', i, '2026-12-05 10:00:00', '2026-12-05 10:30:00',"
+      " 'BACKUP', i, 'NODE', 1800 FROM n";
+  std::string sql = GetParam() == Destination::kSqlite ? "WITH " + numbers + insert + select
+                                                       : insert + "WITH " + numbers + select;
+  if (GetParam() == Destination::kMariaDb) sql = "SET max_recursive_iterations = 5000; " + sql;
+  ExecuteOnDestination(db_, sql);
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(Rows("NUMBER_X >= 100"), 3500);
+  EXPECT_EQ(Rows("1 = 1"), 3500 + 2 + 1 + 2 + 26 + 25);
+}
+
 TEST_P(SummaryHourWorkedExamples, SlicesCarryTheActivitysColumns) {
   ASSERT_EQ(Run(), 0);
   EXPECT_EQ(Query("SELECT EXT_SERVER_NAME, EXTRACT_DATE, ACTIVITY, ENTITY, COMMMETH, ADDRESS,"
