@@ -181,7 +181,7 @@ void AppendArrayElement(std::string& array, const Marker& marker) {
   array.append(digits, end.ptr);
 }
 
-// INSERT ... SELECT * FROM unnest(?::type[], ...): a text parameter per column carrying that
+// INSERT ... SELECT unnest(?::type[]), ...: a text parameter per column carrying that
 // column's values of every row as an array literal. Serves any row count.
 class ColumnArrayInsert : public InsertStatement {
  public:
@@ -307,13 +307,15 @@ class BatchInsertWriter : public RowWriter {
     for (const ColumnInfo* column : masked_) {
       names += (names.empty() ? "" : ", ") + connection_->QuoteIdentifier(column->name);
       if (column_arrays_) {
-        markers += (markers.empty() ? "?::" : ", ?::") + column->type_name + "[]";
+        markers += (markers.empty() ? "unnest(?::" : ", unnest(?::") + column->type_name + "[])";
       } else {
         markers += markers.empty() ? "?" : ", ?";
       }
     }
     std::string sql = "INSERT INTO " + table_ + " (" + names + ") ";
-    if (column_arrays_) return sql + "SELECT * FROM unnest(" + markers + ")";
+    // In the select list the arrays are unnested in step, row by row, without the table a
+    // FROM-clause unnest builds first.
+    if (column_arrays_) return sql + "SELECT " + markers;
     sql += "VALUES ";
     for (size_t r = 0; r < row_count; ++r) sql += (r == 0 ? "(" : ", (") + markers + ")";
     return sql;

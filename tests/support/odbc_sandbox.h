@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 
 namespace kelvan::testing {
@@ -45,6 +46,8 @@ class OdbcSandbox {
 
 enum class Destination { kSqlite, kPostgres, kMariaDb };
 std::string DestinationName(Destination kind);
+// So that test listings name the destination instead of its bytes.
+inline void PrintTo(Destination kind, std::ostream* out) { *out << DestinationName(kind); }
 
 // A fresh, empty destination database reached through a data source of the sandbox.
 struct ScratchDatabase {
