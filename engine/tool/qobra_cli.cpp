@@ -1,6 +1,7 @@
 #include "engine/tool/qobra_cli.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <optional>
@@ -46,6 +47,14 @@ class Options {
     if (found == values_.end()) throw UsageError("missing option --" + name);
     return found->second;
   }
+  // A password: from the command line, or else from the environment variable `env`, which other
+  // users cannot read in the process list.
+  std::string Secret(const std::string& name, const char* env) const {
+    auto found = values_.find(name);
+    if (found != values_.end()) return found->second;
+    if (const char* value = std::getenv(env)) return value;
+    throw UsageError("missing option --" + name + " (or " + env + " in the environment)");
+  }
   std::string Optional(const std::string& name, std::string fallback = {}) const {
     auto found = values_.find(name);
     return found == values_.end() ? fallback : found->second;
@@ -56,12 +65,20 @@ class Options {
   std::map<std::string, std::string> values_;
 };
 
+// The source's connect string, with the password of QOBRA_SOURCE_PWD added when that is set.
+std::string SourceOption(const Options& options) {
+  std::string source = options.Required("source");
+  if (const char* password = std::getenv("QOBRA_SOURCE_PWD"))
+    source += ";PWD=" + std::string(password);
+  return source;
+}
+
 class CommandLineDataSource : public DataSource {
  public:
   explicit CommandLineDataSource(const Options& options)
       : name_(options.Required("dest-dsn")),
         user_(options.Required("dest-uid")),
-        password_(options.Required("dest-pwd")),
+        password_(options.Secret("dest-pwd", "QOBRA_DEST_PWD")),
         qualifier_(options.Optional("qualifier")) {}
   std::string Name() const override { return name_; }
   std::string UserName() const override { return user_; }
@@ -127,7 +144,7 @@ int CopyTableCommand(const std::vector<std::string>& args, std::ostream& out) {
   CommandLineDataSource destination(options);
   std::string rollup = RollupOption(options);
   std::string server = options.Required("server");
-  std::string source = options.Required("source");
+  std::string source = SourceOption(options);
   std::string table = options.Required("table");
   auto engine = MakeEngine(options);
   std::int16_t result = 0;
@@ -229,7 +246,7 @@ int ErrorTableCommand(const std::vector<std::string>& args, std::ostream& out, b
   Options options(args, With({"server", "source", "severity"}), {});
   CommandLineDataSource destination(options);
   std::string server = options.Required("server");
-  std::string source = options.Required("source");
+  std::string source = SourceOption(options);
   std::string severity = options.Required("severity");
   auto engine = MakeEngine(options);
   std::int16_t result = 0;
@@ -261,7 +278,7 @@ int PruneCommand(const std::vector<std::string>& args, std::ostream& out, bool b
   Options options(args, With({"server", "source", "table", "days", "column", "batch"}), {});
   CommandLineDataSource destination(options);
   std::string server = options.Required("server");
-  std::string source = options.Required("source");
+  std::string source = SourceOption(options);
   std::string table = options.Required("table");
   std::string column = options.Required("column");
   std::int16_t days = DaysOption(options, "days");
@@ -348,7 +365,9 @@ void PrintUsage(std::ostream& to) {
   to << "usage:\n";
   for (const auto& [name, command] : Subcommands()) to << "  " << command.usage;
   to << "exit status: the operation's result (0, or 2 for copy-table), " << kQobraExitFailed
-     << " when the operation raised an error, " << kQobraExitUsage << " for a bad command line.\n";
+     << " when the operation raised an error, " << kQobraExitUsage << " for a bad command line.\n"
+     << "passwords: QOBRA_DEST_PWD in the environment stands for --dest-pwd, and QOBRA_SOURCE_PWD\n"
+     << "is added to --source as PWD=; unlike the command line, other users cannot read them.\n";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 
 namespace kelvan::engine {
@@ -42,6 +43,18 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{Plus(kCopy, {"--dest-pwd", "p", "--rollup", "today"}), "--rollup must be"},
         UsageCase{Plus(kCopy, {"--dest-pwd", "p", "--trace-level", "4"}), "--trace-level must be"},
         UsageCase{Plus(kCopy, {"--dest-pwd", "p", "--trace-level", "2"}), "needs --trace-file"}));
+
+// Passwords can stay out of the process list; without one anywhere the command line is refused.
+TEST(QobraTest, DestinationPasswordMayComeFromTheEnvironment) {
+  std::ostringstream out, err;
+  ::setenv("QOBRA_DEST_PWD", "hunter3", 1);
+  int status = RunQobra(Plus(kCopy, {"--dest-dsn", "NO_SUCH_DSN"}), out, err);
+  ::unsetenv("QOBRA_DEST_PWD");
+  EXPECT_EQ(status, kQobraExitFailed) << err.str();
+  EXPECT_EQ(err.str().find("hunter3"), std::string::npos) << err.str();
+  EXPECT_EQ(RunQobra(kCopy, out, err), kQobraExitUsage);
+  EXPECT_NE(err.str().find("QOBRA_DEST_PWD"), std::string::npos);
+}
 
 TEST(QobraTest, HelpDocumentsTheExitStatus) {
   std::ostringstream out, err;
