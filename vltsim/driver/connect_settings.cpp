@@ -77,7 +77,7 @@ void CheckCredential(const KeyMap& keys, const std::string& dsn, const DataSourc
   if (expected.empty()) return;
   auto presented = keys.find(key);
   if (presented == keys.end() || presented->second == expected) return;
-  throw RaisedError(0, kSource, "Invalid authorization specification", "28000");
+  throw RaisedError(0, kSource, "Invalid user name or password", "28000");
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ Number ReadNumber(const SourceValue& value) {
   double real = 0;
   auto [real_end, real_ec] = std::from_chars(text.data(), end, real);
   if (real_ec != std::errc() || real_end != end || text.empty()) {
-    Fail("22018", "Invalid character value for cast specification");
+    Fail("22018", "Invalid character value for cast");
   }
   return {0, real, false};
 }
