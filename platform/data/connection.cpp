@@ -76,7 +76,7 @@ Connection Connection::Open(std::string_view connect_string, const ConnectOption
       odbc::GetInfoText(state->dbc, odbc::InfoItem::kIdentifierQuote, observer);
   const std::string dbms = DbmsName(state->dbc);
   state->insert_limits = internal::InsertLimitsFor(dbms);
-  state->transactions_end_cursors = dbms.find("SQLite") != std::string::npos;
+  state->transactions_end_cursors = internal::TransactionsEndCursors(dbms);
   state->query_timeout_seconds = options.query_timeout_seconds;
   state->cursor_driver = engine.cursor_driver();
   return Connection(std::move(state));

@@ -56,12 +56,20 @@ size_t InsertLimits::RowsPerStatement(size_t columns) const {
   return std::clamp<size_t>(max_parameters / std::max<size_t>(columns, 1), 1, max_rows);
 }
 
+namespace {
+
+bool Names(std::string_view dbms_name, std::string_view part) {
+  return std::search(dbms_name.begin(), dbms_name.end(), part.begin(), part.end(),
+                     [](char a, char b) { return std::tolower(a) == std::tolower(b); }) !=
+         dbms_name.end();
+}
+
+}  // namespace
+
+bool TransactionsEndCursors(std::string_view dbms_name) { return Names(dbms_name, "sqlite"); }
+
 InsertLimits InsertLimitsFor(std::string_view dbms_name) {
-  auto names = [dbms_name](std::string_view part) {
-    return std::search(dbms_name.begin(), dbms_name.end(), part.begin(), part.end(),
-                       [](char a, char b) { return std::tolower(a) == std::tolower(b); }) !=
-           dbms_name.end();
-  };
+  auto names = [dbms_name](std::string_view part) { return Names(dbms_name, part); };
   // Multi-row INSERTs cost the server dearly per marker (and psqlodbc loses track of statements
   // beyond about 7,500 of them): columns go as arrays.
   if (names("postgres")) return {7000, 1000, true};

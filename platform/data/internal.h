@@ -65,6 +65,8 @@ struct InsertLimits {
   size_t RowsPerStatement(size_t columns) const;
 };
 InsertLimits InsertLimitsFor(std::string_view dbms_name);
+// Whether the driver ends every open cursor of a connection when a transaction ends (SQLite's).
+bool TransactionsEndCursors(std::string_view dbms_name);
 
 struct ConnectionState;
 
@@ -82,8 +84,8 @@ struct ConnectionState {
   int query_timeout_seconds = 0;
   CursorDriver cursor_driver = CursorDriver::kDefault;
   InsertLimits insert_limits;
-  // SQLite's driver ends every open cursor of the connection when a transaction ends: while a
-  // read-only result set is being read, writers write in autocommit instead.
+  // When transactions end cursors: while a read-only result set is being read, writers write in
+  // autocommit instead.
   bool transactions_end_cursors = false;
   int reading_cursors = 0;                       // read-only result sets not at their end
   std::vector<RowWriter*> writers;               // those of the open result sets, in opening order
