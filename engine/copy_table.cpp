@@ -12,6 +12,7 @@
 #include "engine/qb_obj.h"
 #include "engine/source_connection.h"
 #include "engine/source_value.h"
+#include "engine/unfitting_values.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/timestamp.h"
 
@@ -74,7 +75,8 @@ class CopyTableRun : public OperationRun {
       : engine_(engine),
         args_(args),
         kind_(KindOf(args.table)),
-        source_(engine.trace(), SourceTraceStyle::kTimed) {}
+        source_(engine.trace(), SourceTraceStyle::kTimed),
+        unfitting_(engine.trace(), args.table) {}
 
   std::int16_t Execute();
 
@@ -145,6 +147,7 @@ class CopyTableRun : public OperationRun {
   std::array<data::Column*, 3> engine_columns_{};
   std::int32_t rows_copied_ = 0;
   double fetch_seconds_ = 0;
+  UnfittingValues unfitting_;
 };
 
 std::int16_t CopyTableRun::Execute() {
@@ -210,7 +213,9 @@ bool CopyTableRun::RunSourceQuery() {
   if (kind_ == TableKind::kSummary) {
     query += " where END_TIME >= " + starting_date_ + " order by END_TIME";
   } else if (kind_ == TableKind::kEvents) {
-    query += " where SCHEDULED_START >= " + starting_date_;
+    // Ordered like SUMMARY: rows commit as they are read, and a retry restarts from the newest
+    // time held, which is only right when no earlier time is still to come.
+    query += " where SCHEDULED_START >= " + starting_date_ + " order by SCHEDULED_START";
   }
   source_.AllocateStatement();
   Trace("Running the following query on vlt server: " + query, 2);
@@ -331,9 +336,10 @@ void CopyTableRun::CopyRow(bool first_row) {
   for (size_t i = 0; i < source_columns_.size(); ++i) {
     data::Column* target = first_row ? LookUpTarget(source_columns_[i]) : targets_[i];
     if (target == nullptr) continue;
-    std::optional<data::Value> value = ReadSourceValue(
-        source_.statement(), static_cast<SQLUSMALLINT>(i + 1), target->Type(), target->Size());
-    if (value) target->SetValue(std::move(*value));
+    SourceCell cell = ReadSourceValue(source_.statement(), static_cast<SQLUSMALLINT>(i + 1),
+                                      target->Type(), target->Size());
+    if (cell.value) target->SetValue(std::move(*cell.value));
+    if (cell.unfitting) unfitting_.Note(source_columns_[i], *cell.unfitting);
     if (first_row) Trace("column name = " + target->Name(), 3);
   }
   SetEngineColumns(first_row);
@@ -388,6 +394,7 @@ void CopyTableRun::Finish() {
   Trace("Successfully copied " + std::to_string(rows_copied_) + " row(s) to " + args_.table + " (" +
             FormatTime(CurrentClock().Now()) + ")",
         1);
+  unfitting_.TraceCount();
   source_.Release();
 }
 

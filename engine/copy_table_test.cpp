@@ -256,6 +256,43 @@ TEST_P(CopyTableTest, EveryConvertedType) {
             "70000\t-3\t2.5\t2026-12-05 13:14:15\t2026-12-05\t13:14:15\tabc\n");
 }
 
+// What real servers hold: accented text longer than its column (cut after 64 characters, never
+// inside one), bytes that are not UTF-8 (each bad sequence one U+FFFD), quotes and SQL
+// punctuation kept as they are, and whole numbers too large for a 32- or 16-bit column (left
+// unset and reported, the copy going on) beside a 64-bit column that takes them.
+TEST_P(CopyTableTest, RealWorldTextAndNumbersArriveWhole) {
+  const std::string accented = "A" + Repeat("é", 70);
+  source_.Exec(
+      "CREATE TABLE WIDE (K INTEGER, NAME VARCHAR(300), I INTEGER, B INTEGER, S INTEGER);"
+      "INSERT INTO WIDE VALUES (1, '" +
+      accented +
+      "', 3000000000, 3000000000, 5),"
+      " (2, 'x' || cast(x'ff' as text) || 'y' || cast(x'e69d' as text), -5, -9000000000, 70000),"
+      " (3, '" +
+      Repeat("東", 300) +
+      "', 0, 0, -32768),"
+      " (4, 'O''Brien \"q\" \\ -- ; \xF0\x9F\x92\xBE', 1, 1, 1);");
+  CreateDestinationTable(
+      db_, "WIDE",
+      {{"K", "INT"}, {"NAME", "VARCHAR(64)"}, {"I", "INT"}, {"B", "BIGINT"}, {"S", "SMALLINT"}});
+  ASSERT_EQ(Copy("WIDE"), 0);
+  EXPECT_EQ(Query("SELECT K, NAME, COALESCE(I, 7), B, COALESCE(S, 7) FROM WIDE ORDER BY K"),
+            "1\tA" + Repeat("é", 63) + "\t7\t3000000000\t5\n" +
+                "2\tx\xEF\xBF\xBDy\xEF\xBF\xBD\t-5\t-9000000000\t7\n" + "3\t" + Repeat("東", 64) +
+                "\t0\t0\t-32768\n" + "4\tO'Brien \"q\" \\ -- ; \xF0\x9F\x92\xBE\t1\t1\t1\n");
+  std::string trace = Trace();
+  size_t copied = trace.find("Successfully copied 4 row(s) to WIDE");
+  size_t count =
+      trace.find("Left 2 value(s) unset in WIDE that did not fit their destination columns");
+  EXPECT_NE(trace.find("Value 3000000000 of column I in table WIDE does not fit its destination "
+                       "column: left unset"),
+            std::string::npos);
+  EXPECT_NE(trace.find("Value 70000 of column S in table WIDE"), std::string::npos);
+  ASSERT_NE(copied, std::string::npos);
+  EXPECT_NE(count, std::string::npos);
+  EXPECT_GT(count, copied);
+}
+
 TEST_P(CopyTableTest, LowerCaseSummaryIsASnapshotTable) {
   if (GetParam() == Destination::kMariaDb) {  // table names are case-sensitive there
     CreateDestinationTable(db_, "summary",

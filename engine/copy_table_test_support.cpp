@@ -90,4 +90,10 @@ std::vector<std::string> ReadLines(const std::filesystem::path& path) {
   return lines;
 }
 
+std::string Repeat(const std::string& text, int times) {
+  std::string repeated;
+  for (int i = 0; i < times; ++i) repeated += text;
+  return repeated;
+}
+
 }  // namespace kelvan::engine::testing

@@ -67,6 +67,9 @@ class TestRecord : public DataSource {
 };
 
 std::string ReadFile(const std::filesystem::path& path);
+
+// `text` written `times` times over.
+std::string Repeat(const std::string& text, int times);
 // The file's lines, split at CR LF.
 std::vector<std::string> ReadLines(const std::filesystem::path& path);
 

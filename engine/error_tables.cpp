@@ -12,8 +12,11 @@
 #include "engine/engine_text.h"
 #include "engine/qb_obj.h"
 #include "engine/source_connection.h"
+#include "engine/source_value.h"
+#include "engine/unfitting_values.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/timestamp.h"
+#include "platform/basic/utf8_text.h"
 
 namespace kelvan::engine {
 namespace {
@@ -21,19 +24,19 @@ namespace {
 // One column of the activity-log query, by position, and where it goes.
 struct LogColumn {
   const char* destination;
-  SQLSMALLINT c_type;         // SQL_C_TIMESTAMP, SQL_C_LONG or SQL_C_CHAR
-  SQLLEN buffer_length = 0;   // SQL_C_CHAR only; the terminating NUL included
-  bool blank_quotes = false;  // double quotes become blanks (they would break the report's SQL)
+  SQLSMALLINT c_type;          // SQL_C_TIMESTAMP, SQL_C_LONG or SQL_C_CHAR
+  std::size_t characters = 0;  // SQL_C_CHAR only: a longer text is left unset, not stored cut
+  bool blank_quotes = false;   // double quotes become blanks (they would break the report's SQL)
 };
 
 constexpr std::array kClientColumns = {
     LogColumn{"DATE_TIME", SQL_C_TIMESTAMP},  LogColumn{"MSGNO", SQL_C_LONG},
-    LogColumn{"SEVERITY", SQL_C_CHAR, 5},     LogColumn{"MESSAGE", SQL_C_CHAR, 256, true},
-    LogColumn{"NODE_NAME", SQL_C_CHAR, 65},   LogColumn{"SCHEDULE", SQL_C_CHAR, 31},
-    LogColumn{"DOMAIN_NAME", SQL_C_CHAR, 31}, LogColumn{"SESSION_ID", SQL_C_LONG}};
+    LogColumn{"SEVERITY", SQL_C_CHAR, 4},     LogColumn{"MESSAGE", SQL_C_CHAR, 255, true},
+    LogColumn{"NODE_NAME", SQL_C_CHAR, 64},   LogColumn{"SCHEDULE", SQL_C_CHAR, 30},
+    LogColumn{"DOMAIN_NAME", SQL_C_CHAR, 30}, LogColumn{"SESSION_ID", SQL_C_LONG}};
 constexpr std::array kServerColumns = {
     LogColumn{"DATE_TIME", SQL_C_TIMESTAMP}, LogColumn{"MSGNO", SQL_C_LONG},
-    LogColumn{"MESSAGE", SQL_C_CHAR, 256, true}, LogColumn{"SEVERITY", SQL_C_CHAR, 5}};
+    LogColumn{"MESSAGE", SQL_C_CHAR, 255, true}, LogColumn{"SEVERITY", SQL_C_CHAR, 4}};
 
 // What tells the two loads apart.
 struct ErrorTable {
@@ -64,36 +67,23 @@ constexpr ErrorTable kServer{false,
                              "' and DATE_TIME >= ",
                              kServerColumns};
 
-// The column's value when SQLGetData said exactly SQL_SUCCESS with a length: a truncated text
-// (SQL_SUCCESS_WITH_INFO) is left unset rather than stored cut.
-std::optional<data::Value> ReadLogColumn(SQLHSTMT stmt, SQLUSMALLINT position,
-                                         const LogColumn& column) {
+std::optional<data::Value> ReadLogTimestamp(SQLHSTMT stmt, SQLUSMALLINT position) {
+  SQL_TIMESTAMP_STRUCT v{};
   SQLLEN indicator = 0;
-  if (column.c_type == SQL_C_TIMESTAMP) {
-    SQL_TIMESTAMP_STRUCT v{};
-    if (SQLGetData(stmt, position, SQL_C_TIMESTAMP, &v, sizeof v, &indicator) != SQL_SUCCESS ||
-        indicator < 1) {
-      return std::nullopt;
-    }
-    return data::Value(FormatTimestamp({v.year, v.month, v.day, v.hour, v.minute, v.second}));
-  }
-  if (column.c_type == SQL_C_LONG) {
-    SQLINTEGER v = 0;
-    if (SQLGetData(stmt, position, SQL_C_LONG, &v, sizeof v, &indicator) != SQL_SUCCESS ||
-        indicator < 1) {
-      return std::nullopt;
-    }
-    return data::Value(static_cast<std::int32_t>(v));
-  }
-  std::vector<char> buffer(column.buffer_length, '\0');
-  if (SQLGetData(stmt, position, SQL_C_CHAR, buffer.data(), column.buffer_length, &indicator) !=
-          SQL_SUCCESS ||
+  if (SQLGetData(stmt, position, SQL_C_TIMESTAMP, &v, sizeof v, &indicator) != SQL_SUCCESS ||
       indicator < 1) {
     return std::nullopt;
   }
-  std::string text(buffer.data(), std::min<SQLLEN>(indicator, column.buffer_length - 1));
-  if (column.blank_quotes) std::replace(text.begin(), text.end(), '"', ' ');
-  return data::Value(std::move(text));
+  return data::Value(FormatTimestamp({v.year, v.month, v.day, v.hour, v.minute, v.second}));
+}
+
+// A text longer than the column's characters is left unset rather than stored cut.
+std::optional<data::Value> ReadLogText(SQLHSTMT stmt, SQLUSMALLINT position,
+                                       const LogColumn& column) {
+  std::optional<std::string> text = ReadSourceText(stmt, position, column.characters);
+  if (!text || Utf8Length(*text) > column.characters) return std::nullopt;
+  if (column.blank_quotes) std::replace(text->begin(), text->end(), '"', ' ');
+  return data::Value(std::move(*text));
 }
 
 class ErrorTableRun : public OperationRun {
@@ -107,7 +97,8 @@ class ErrorTableRun : public OperationRun {
         source_cnn_(source_cnn),
         data_source_(data_source),
         severity_(severity),
-        source_(engine.trace(), SourceTraceStyle::kPlain) {}
+        source_(engine.trace(), SourceTraceStyle::kPlain),
+        unfitting_(engine.trace(), table.shown_table) {}
 
   std::int16_t Execute();
 
@@ -131,6 +122,7 @@ class ErrorTableRun : public OperationRun {
   void RunSourceQuery();
   void DeleteOverlap();
   void CopyRows();
+  void CopyColumn(size_t i, data::Column& target);
   void Finish();
 
   void Trace(const std::string& message, std::int16_t level) { engine_.Trace(message, level); }
@@ -153,6 +145,7 @@ class ErrorTableRun : public OperationRun {
   std::string starting_date_;  // a source timestamp literal
   double start_ = 0;
   std::int32_t rows_copied_ = 0;
+  UnfittingValues unfitting_;
 };
 
 std::int16_t ErrorTableRun::Execute() {
@@ -221,7 +214,8 @@ void ErrorTableRun::CountSourceRows() {
 }
 
 void ErrorTableRun::RunSourceQuery() {
-  std::string query = table_.select + Condition();
+  // In time order: rows commit as they are read, and a retry restarts from the newest time held.
+  std::string query = table_.select + Condition() + " order by DATE_TIME";
   source_.AllocateStatement();
   Trace("Running the following query: " + query, 2);
   CheckSourceCall(source_.ExecDirect(query), source_.handles(), "SQLExecDirect");
@@ -261,14 +255,26 @@ void ErrorTableRun::CopyRows() {
     cursor_->AddNew();
     server.SetValue(data::Value(server_));
     pseudo_index.SetValue(data::Value(engine_.PseudoIndexNumberGenerator()));
-    for (size_t i = 0; i < targets.size(); ++i) {
-      std::optional<data::Value> value =
-          ReadLogColumn(source_.statement(), static_cast<SQLUSMALLINT>(i + 1), table_.columns[i]);
-      if (value) targets[i]->SetValue(std::move(*value));
-    }
+    for (size_t i = 0; i < targets.size(); ++i) CopyColumn(i, *targets[i]);
     cursor_->Update();
     ++rows_copied_;
   }
+}
+
+void ErrorTableRun::CopyColumn(size_t i, data::Column& target) {
+  const LogColumn& column = table_.columns[i];
+  const auto position = static_cast<SQLUSMALLINT>(i + 1);
+  std::optional<data::Value> value;
+  if (column.c_type == SQL_C_TIMESTAMP) {
+    value = ReadLogTimestamp(source_.statement(), position);
+  } else if (column.c_type == SQL_C_CHAR) {
+    value = ReadLogText(source_.statement(), position, column);
+  } else if (std::optional<std::int64_t> number =
+                 ReadSourceInteger(source_.statement(), position)) {
+    value = IntegerValueFor(*number, target.Type());
+    if (!value) unfitting_.Note(column.destination, *number);
+  }
+  if (value) target.SetValue(std::move(*value));
 }
 
 void ErrorTableRun::Finish() {
@@ -280,6 +286,7 @@ void ErrorTableRun::Finish() {
             (table_.client ? "CLIENTERRORS" : "SERVERERROR") + " (" +
             FormatTime(CurrentClock().Now()) + ")",
         1);
+  unfitting_.TraceCount();
   source_.Release();
   if (table_.client) {
     Trace("Exiting function ClientErrors Time:>" +

@@ -91,6 +91,24 @@ TEST_P(ErrorTablesTest, FirstClientLoadFromYesterdayMidnight) {
             1);
 }
 
+// Limits count characters: 200 accented characters are a message (400 bytes), 256 are not; a
+// stray byte becomes U+FFFD; counts past 2^31 fit the 64-bit columns.
+TEST_P(ErrorTablesTest, RealWorldMessagesAndNumbers) {
+  source_.Exec(
+      "INSERT INTO ACTLOG VALUES"
+      " ('2026-12-06 09:40:00', 3000000000, 'E', '" +
+      Repeat("é", 200) +
+      "', 'CLIENT', 'Nœud-東京', 'o', 'S''1', 'D;--', 5000000000, 'x'),"
+      " ('2026-12-06 09:41:00', 301, 'E', '" +
+      Repeat("é", 256) + "', 'CLIENT', 'N' || cast(x'ff' as text), 'o', NULL, NULL, 1, 'x');");
+  ASSERT_EQ(Client(), 0);
+  EXPECT_EQ(Query("SELECT MSGNO, SESSION_ID, MESSAGE, NODE_NAME, SCHEDULE, DOMAIN_NAME FROM"
+                  " CLIENTERRORS WHERE MSGNO = 3000000000"),
+            "3000000000\t5000000000\t" + Repeat("é", 200) + "\tNœud-東京\tS'1\tD;--\n");
+  EXPECT_EQ(Query("SELECT NODE_NAME FROM CLIENTERRORS WHERE MSGNO = 301 AND MESSAGE IS NULL"),
+            "N\xEF\xBF\xBD\n");
+}
+
 TEST_P(ErrorTablesTest, ClientTraceAtLevelThree) {
   ASSERT_EQ(Client(), 0);
   std::string vlt = "DSN=" + source_.dsn() + ";UID=vltadmin";
@@ -114,7 +132,7 @@ TEST_P(ErrorTablesTest, ClientTraceAtLevelThree) {
       "Allocated SQL Statement Okay",
       "Running the following query: SELECT DATE_TIME, MSGNO, SEVERITY, MESSAGE, NODENAME, "
       "SCHEDNAME, DOMAINNAME, SESSID from ACTLOG where ORIGINATOR = 'CLIENT' and DATE_TIME >= "
-      "'2026-12-05 00:00:00' and (SEVERITY = 'E' or SEVERITY = 'W')",
+      "'2026-12-05 00:00:00' and (SEVERITY = 'E' or SEVERITY = 'W') order by DATE_TIME",
       "Executed SQL Statement Okay",
       "Running the following query: SELECT * from CLIENTERRORS where EXT_SERVER_NAME = 'VLT''1' "
       "and DATE_TIME>='2026-12-05 00:00:00'",
@@ -171,7 +189,7 @@ TEST_P(ErrorTablesTest, ServerLoadWithItsOwnWording) {
         "EXT_SERVER_NAME = 'VLT''1'",
         "Running the following query: SELECT DATE_TIME, MSGNO, MESSAGE, SEVERITY from ACTLOG "
         "where ORIGINATOR = 'SERVER' and DATE_TIME >= '2026-12-05 00:00:00' and (SEVERITY = 'E' "
-        "or SEVERITY = 'W')",
+        "or SEVERITY = 'W') order by DATE_TIME",
         "Running the following query: SELECT * from ServerErrors where EXT_SERVER_NAME = 'VLT''1' "
         "and DATE_TIME >= '2026-12-05 00:00:00'",
         "Deleting records from SERVERERRORS whose DATE_TIME column equals 2026-12-05 00:00:00",
@@ -200,7 +218,7 @@ TEST_P(ErrorTablesTest, EmptySeverityFailsBothLoadsWithTheirOwnForms) {
       {false, "Error in ServerErrors: ", "Qobra.QbObj.ServerErrors:", "Error copying data.:\r\n",
        "Previous message = Running the following query: SELECT DATE_TIME, MSGNO, MESSAGE, "
        "SEVERITY from ACTLOG where ORIGINATOR = 'SERVER' and DATE_TIME >= '2026-12-05 00:00:00' "
-       "and ()"}};
+       "and () order by DATE_TIME"}};
   for (const FailureCase& c : cases) {
     try {
       c.client ? engine_.ClientErrors(kServer, source_.ConnectString(), *record_, "")

@@ -2,18 +2,17 @@
 
 #include <sqlext.h>
 
-#include <algorithm>
-#include <cstring>
 #include <limits>
 #include <string>
 
-#include "platform/basic/raised_error.h"
 #include "platform/basic/timestamp.h"
+#include "platform/basic/utf8_text.h"
 
 namespace kelvan::engine {
 namespace {
 
-constexpr SQLLEN kTextBufferLength = 255;
+constexpr SQLLEN kTextPieceLength = 1024;
+constexpr std::size_t kMaxUtf8Bytes = 4;
 
 // A fixed-size value counts only when the driver said SQL_SUCCESS and gave a length.
 template <class T>
@@ -25,32 +24,28 @@ std::optional<data::Value> ReadFixed(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMAL
   return data::Value(value);
 }
 
+SourceCell Cell(std::optional<data::Value> value) { return {std::move(value), std::nullopt}; }
+
+template <class T>
+bool Fits(std::int64_t number) {
+  return number >= std::numeric_limits<T>::min() && number <= std::numeric_limits<T>::max();
+}
+
 // Integers are read wide and checked here: drivers either wrap a value that does not fit the
 // destination column or fail the call, and either way the value would change or vanish unseen.
-template <class T>
-std::optional<data::Value> ReadInteger(SQLHSTMT stmt, SQLUSMALLINT column) {
-  SQLBIGINT value = 0;
-  SQLLEN indicator = 0;
-  SQLRETURN rc = SQLGetData(stmt, column, SQL_C_SBIGINT, &value, sizeof value, &indicator);
-  if (rc != SQL_SUCCESS || indicator < 1) return std::nullopt;
-  if (value < std::numeric_limits<T>::min() || value > std::numeric_limits<T>::max()) {
-    throw RaisedError(
-        kErrOverflow, "Qobra",
-        "Overflow: " + std::to_string(value) + " does not fit the destination column");
-  }
-  return data::Value(static_cast<T>(value));
+SourceCell ReadInteger(SQLHSTMT stmt, SQLUSMALLINT column, std::int16_t destination_type) {
+  std::optional<std::int64_t> number = ReadSourceInteger(stmt, column);
+  if (!number) return Cell(std::nullopt);
+  std::optional<data::Value> value = IntegerValueFor(*number, destination_type);
+  if (!value) return {std::nullopt, number};
+  return {std::move(value), std::nullopt};
 }
 
 std::optional<data::Value> ReadText(SQLHSTMT stmt, SQLUSMALLINT column, std::int32_t size) {
-  char buffer[kTextBufferLength] = {};
-  SQLLEN indicator = 0;
-  SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, buffer, kTextBufferLength, &indicator);
-  if ((rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) || indicator < 1) return std::nullopt;
-  size_t held = strnlen(buffer, kTextBufferLength);
-  size_t length = std::min(
-      {held, static_cast<size_t>(indicator), static_cast<size_t>(std::max<std::int32_t>(size, 0))});
-  if (length == 0) return std::nullopt;
-  return data::Value(std::string(buffer, length));
+  if (size < 1) return std::nullopt;
+  std::optional<std::string> text = ReadSourceText(stmt, column, static_cast<std::size_t>(size));
+  if (!text) return std::nullopt;
+  return data::Value(std::string(Utf8Prefix(*text, static_cast<std::size_t>(size))));
 }
 
 template <class Struct, class Format>
@@ -73,32 +68,75 @@ std::string TimeText(const SQL_TIME_STRUCT& v) {
 
 }  // namespace
 
-std::optional<data::Value> ReadSourceValue(SQLHSTMT stmt, SQLUSMALLINT column,
-                                           std::int16_t destination_type,
-                                           std::int32_t destination_size) {
+std::optional<std::string> ReadSourceText(SQLHSTMT stmt, SQLUSMALLINT column,
+                                          std::size_t characters) {
+  const std::size_t enough = kMaxUtf8Bytes * (characters + 1);
+  std::string bytes;
+  char piece[kTextPieceLength];
+  for (;;) {
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, piece, kTextPieceLength, &indicator);
+    if (rc == SQL_NO_DATA) break;  // the previous piece was the last
+    if ((rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) || indicator == SQL_NULL_DATA) {
+      return std::nullopt;
+    }
+    bool more = indicator == SQL_NO_TOTAL || indicator >= kTextPieceLength;
+    bytes.append(piece, more ? kTextPieceLength - 1 : static_cast<std::size_t>(indicator));
+    if (!more || bytes.size() >= enough) break;
+  }
+  if (bytes.empty()) return std::nullopt;
+  return ValidUtf8(bytes);
+}
+
+std::optional<std::int64_t> ReadSourceInteger(SQLHSTMT stmt, SQLUSMALLINT column) {
+  SQLBIGINT value = 0;
+  SQLLEN indicator = 0;
+  SQLRETURN rc = SQLGetData(stmt, column, SQL_C_SBIGINT, &value, sizeof value, &indicator);
+  if (rc != SQL_SUCCESS || indicator < 1) return std::nullopt;
+  return value;
+}
+
+std::optional<data::Value> IntegerValueFor(std::int64_t number, std::int16_t destination_type) {
   switch (destination_type) {
     case 4:
-      return ReadInteger<std::int32_t>(stmt, column);
+      if (!Fits<std::int32_t>(number)) return std::nullopt;
+      return data::Value(static_cast<std::int32_t>(number));
     case 5:
-      return ReadInteger<std::int16_t>(stmt, column);
+      if (!Fits<std::int16_t>(number)) return std::nullopt;
+      return data::Value(static_cast<std::int16_t>(number));
+    case 6:
+    case 7:
+    case 8:
+      return data::Value(static_cast<double>(number));
+    default:
+      return data::Value(std::to_string(number));
+  }
+}
+
+SourceCell ReadSourceValue(SQLHSTMT stmt, SQLUSMALLINT column, std::int16_t destination_type,
+                           std::int32_t destination_size) {
+  switch (destination_type) {
+    case 4:
+    case 5:
+      return ReadInteger(stmt, column, destination_type);
     case 6:
     case 8:
-      return ReadFixed<double>(stmt, column, SQL_C_DOUBLE);
+      return Cell(ReadFixed<double>(stmt, column, SQL_C_DOUBLE));
     case 7:
-      return ReadFixed<float>(stmt, column, SQL_C_FLOAT);
+      return Cell(ReadFixed<float>(stmt, column, SQL_C_FLOAT));
     case 1:
     case 2:
     case 3:
     case 12:
-      return ReadText(stmt, column, destination_size);
+      return Cell(ReadText(stmt, column, destination_size));
     case 11:
-      return ReadDateTime<SQL_TIMESTAMP_STRUCT>(stmt, column, SQL_C_TIMESTAMP, TimestampText);
+      return Cell(ReadDateTime<SQL_TIMESTAMP_STRUCT>(stmt, column, SQL_C_TIMESTAMP, TimestampText));
     case 10:
-      return ReadDateTime<SQL_TIME_STRUCT>(stmt, column, SQL_C_TIME, TimeText);
+      return Cell(ReadDateTime<SQL_TIME_STRUCT>(stmt, column, SQL_C_TIME, TimeText));
     case 9:
-      return ReadDateTime<SQL_DATE_STRUCT>(stmt, column, SQL_C_DATE, DateText);
+      return Cell(ReadDateTime<SQL_DATE_STRUCT>(stmt, column, SQL_C_DATE, DateText));
     default:
-      return std::nullopt;
+      return Cell(std::nullopt);
   }
 }
 

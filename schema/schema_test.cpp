@@ -202,18 +202,41 @@ TEST(Schema, UsesOnlyTheTypesTheLoaderConverts) {
   const std::string text = R"((VAR)?CHAR\(\d+\)|)";
   const std::string decimal = R"(DECIMAL\(\d+,\d+\))";
   const std::map<std::string, std::string> allowed = {
-      {"sqlite.sql", text + "INTEGER|SMALLINT|DOUBLE|REAL|TIMESTAMP|DATE|TIME|" + decimal},
-      {"postgresql.sql", text + R"(INTEGER|SMALLINT|DOUBLE PRECISION|REAL|TIMESTAMP|DATE|TIME|)" +
+      {"sqlite.sql", text + "BIGINT|INTEGER|SMALLINT|DOUBLE|REAL|TIMESTAMP|DATE|TIME|" + decimal},
+      {"postgresql.sql", text + R"(BIGINT|INTEGER|SMALLINT|DOUBLE PRECISION|REAL|TIMESTAMP|DATE|TIME|)" +
                              R"(NUMERIC\(\d+,\d+\))"},
-      {"mariadb.sql", text + "INT|SMALLINT|DOUBLE|FLOAT|DATETIME|DATE|TIME|" + decimal},
-      {"mssql.sql", text + "INT|SMALLINT|FLOAT|REAL|DATETIME|DATE|" + decimal},
+      {"mariadb.sql", text + "BIGINT|INT|SMALLINT|DOUBLE|FLOAT|DATETIME|DATE|TIME|" + decimal},
+      {"mssql.sql", text + "BIGINT|INT|SMALLINT|FLOAT|REAL|DATETIME|DATE|" + decimal},
       {"oracle.sql", R"(NUMBER\(\d+(,\d+)?\)|FLOAT|DATE|VARCHAR2\(\d+\)|CHAR\(\d+\))"},
-      {"qdb.sql", text + "INTEGER|SMALLINT|DOUBLE PRECISION|REAL|TIMESTAMP|DATE|TIME|" + decimal}};
+      {"qdb.sql", text + "BIGINT|INTEGER|SMALLINT|DOUBLE PRECISION|REAL|TIMESTAMP|DATE|TIME|" + decimal}};
   for (const auto& [file, pattern] : allowed) {
     const std::regex type(pattern);
     for (const auto& [table, columns] : Parse(file).tables) {
       for (const Column& column : columns) {
         EXPECT_TRUE(std::regex_match(column.type, type))
+            << file << " " << table << "." << column.name << " " << column.type;
+      }
+    }
+  }
+}
+
+// Servers count past 2^31 (objects examined, files, message and session numbers): a 32-bit
+// column would leave such values unset.
+TEST(Schema, CountColumnsHoldSixtyFourBits) {
+  const std::map<std::string, std::vector<std::string>> counts = {
+      {"SUMMARY", {"NUMBER_X", "EXAMINED", "AFFECTED", "FAILED", "IDLE", "MEDIAW", "COMM_WAIT"}},
+      {"SUMMARYHOUR", {"NUMBER_X"}},
+      {"CLIENTERRORS", {"MSGNO", "SESSION_ID"}},
+      {"SERVERERRORS", {"MSGNO"}},
+      {"OCCUPANCY", {"NUM_FILES"}},
+      {"DB", {"BUFFER_REQUESTS"}},
+      {"VOLUMES", {"TIMES_MOUNTED"}}};
+  for (const std::string& file : kFiles) {
+    const Schema schema = Parse(file);
+    for (const auto& [table, names] : counts) {
+      for (const Column& column : schema.tables.at(table)) {
+        if (std::find(names.begin(), names.end(), column.name) == names.end()) continue;
+        EXPECT_TRUE(column.type == "BIGINT" || column.type == "NUMBER(19)")
             << file << " " << table << "." << column.name << " " << column.type;
       }
     }

@@ -57,7 +57,8 @@ std::string PostgresClient(const std::string& database) {
 
 std::string MariaDbClient(const std::string& database) {
   setenv("MYSQL_PWD", RequiredEnv("KELVAN_MARIADB_PASSWORD", Destination::kMariaDb).c_str(), 1);
-  return "mariadb --no-defaults -N -B --protocol=TCP -h 127.0.0.1 -P " +
+  return "mariadb --no-defaults -N -B -r --default-character-set=utf8mb4 --protocol=TCP"
+         " -h 127.0.0.1 -P " +
          RequiredEnv("KELVAN_MARIADB_PORT", Destination::kMariaDb) + " -u " +
          RequiredEnv("KELVAN_MARIADB_USER", Destination::kMariaDb) +
          (database.empty() ? std::string() : " " + database);
@@ -187,11 +188,14 @@ ScratchDatabase CreateScratchDatabase(Destination kind, const std::string& tag) 
       db.database = db.dsn;
       db.uid = RequiredEnv("KELVAN_MARIADB_USER", kind);
       db.pwd = RequiredEnv("KELVAN_MARIADB_PASSWORD", kind);
-      RunCommand(MariaDbClient("") + " -e " + ShellQuote("CREATE DATABASE " + db.database));
+      RunCommand(MariaDbClient("") + " -e " +
+                 ShellQuote("CREATE DATABASE " + db.database + " CHARACTER SET utf8mb4"));
+      // Without CHARSET the connector talks latin1 and text beyond it arrives as '?'.
       sandbox.AddDataSource(db.dsn, kMariaDbDriver,
                             {{"Server", "127.0.0.1"},
                              {"Port", RequiredEnv("KELVAN_MARIADB_PORT", kind)},
-                             {"Database", db.database}});
+                             {"Database", db.database},
+                             {"CHARSET", "utf8mb4"}});
       break;
   }
   return db;
