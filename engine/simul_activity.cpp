@@ -7,6 +7,7 @@
 #include "engine/engine_text.h"
 #include "engine/qb_obj.h"
 #include "platform/basic/clock.h"
+#include "platform/basic/timestamp.h"
 #include "platform/data/data_engine.h"
 
 namespace kelvan::engine {
@@ -64,6 +65,7 @@ class SimulActivityRun : public OperationRun {
   void SweepBatches(std::int64_t min_pi, std::int64_t max_pi);
   std::int32_t SweepBatch(std::int64_t first, std::int64_t last);
   std::string EventQuery(std::int64_t first, std::int64_t last) const;
+  std::string OfRollupDay() const;
   Event ReadEvent();
   void Insert(const Event& event);
   void Finish();
@@ -80,6 +82,7 @@ class SimulActivityRun : public OperationRun {
   std::string prefix_;
   std::string rollup_day_;                   // "yyyy-mm-dd 00:00:00"
   std::string day_clause_;                   // this server's rows of the rollup day
+  std::string summary_day_;                  // this server's SUMMARY rows extracted that day
   data::Connection* destination_ = nullptr;  // owned by the engine's cache
   std::optional<data::ResultSet> writing_;
   std::optional<data::ResultSet> events_;
@@ -96,11 +99,12 @@ std::int16_t SimulActivityRun::Execute() {
   day_clause_ = " where EXT_SERVER_NAME = '" + QuoteSqlText(server_) + "' and EXTRACT_DATE = '" +
                 QuoteSqlText(rollup_day_) + "'";
   ReplaceDay();
+  summary_day_ = " where EXT_SERVER_NAME = '" + QuoteSqlText(server_) + "'" + OfRollupDay();
   std::int32_t max_pi = ReadPseudoIndex(
-      "select max(PSEUDO_INDEX) as MAXPI from " + prefix_ + "SUMMARY " + day_clause_, "MAXPI",
+      "select max(PSEUDO_INDEX) as MAXPI from " + prefix_ + "SUMMARY " + summary_day_, "MAXPI",
       "max");
   std::int32_t min_pi = ReadPseudoIndex(
-      "SELECT min(PSEUDO_INDEX) as MINPI from " + prefix_ + "SUMMARY " + day_clause_, "MINPI",
+      "SELECT min(PSEUDO_INDEX) as MINPI from " + prefix_ + "SUMMARY " + summary_day_, "MINPI",
       "min");
   if (min_pi < 1) {
     Trace("No new records in SUMMARY table for SIMUL_ACTIVITY.", 2);
@@ -192,10 +196,20 @@ std::int32_t SimulActivityRun::SweepBatch(std::int64_t first, std::int64_t last)
   return rows_inserted_ - before;
 }
 
-// Selects by server and pseudo-index range only: rows of another extraction date within the
-// range are swept too.
+// PSEUDO_INDEX starts again with every extraction, so the range alone would take in the events
+// of every older day still held. A range of times, since with several extractions a day the
+// extract dates carry the run's time.
+std::string SimulActivityRun::OfRollupDay() const {
+  std::string next_day = FormatTimestamp(AddDays(*ParseTimestampText(rollup_day_), 1));
+  return " and EXTRACT_DATE >= " +
+         engine_.DestinationTimestampLiteral("'" + QuoteSqlText(rollup_day_) + "'") +
+         " and EXTRACT_DATE < " +
+         engine_.DestinationTimestampLiteral("'" + QuoteSqlText(next_day) + "'");
+}
+
 std::string SimulActivityRun::EventQuery(std::int64_t first, std::int64_t last) const {
-  std::string from = prefix_ + "SUMMARY where EXT_SERVER_NAME = '" + QuoteSqlText(server_) + "'";
+  std::string from =
+      prefix_ + "SUMMARY where EXT_SERVER_NAME = '" + QuoteSqlText(server_) + "'" + OfRollupDay();
   std::string condition =
       " and (COMMMETH IS NOT NULL or ACTIVITY = 'TAPE MOUNT') and (PSEUDO_INDEX between " +
       std::to_string(first) + " and " + std::to_string(last);

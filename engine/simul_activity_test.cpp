@@ -118,7 +118,7 @@ TEST_P(SimultaneousActivityTableTest, DayWithoutSummaryRowsIsClearedAndEndsEarly
 }
 
 // The day's pseudo indexes run from 2 to 1500: batches 2-1002 and 1003-2002, each swept in time
-// order on its own. Index 500 belongs to another extraction date but lies in the range.
+// order on its own. Index 500 lies in the range but belongs to another extraction date: left out.
 TEST_P(SimultaneousActivityTableTest, SweepsBatchesOfAThousandPseudoIndexes) {
   AddSummaryRows(
       "('VLT''1', '2026-12-06 00:00:00', 2, '2026-12-06 10:00:00', '2026-12-06 12:00:00',"
@@ -130,18 +130,34 @@ TEST_P(SimultaneousActivityTableTest, SweepsBatchesOfAThousandPseudoIndexes) {
   ASSERT_EQ(Run(), 0);
   EXPECT_EQ(Query("SELECT PSEUDO_INDEX, ENTITY, START_STOP, ACTIVITY_COUNT FROM SIMUL_ACTIVITY"
                   " ORDER BY PSEUDO_INDEX"),
-            "2\tN500\t1\t1\n3\tN500\t-1\t0\n4\tN2\t1\t1\n5\tN2\t-1\t0\n"
-            "6\tN1500\t1\t1\n7\tN1500\t-1\t0\n");
+            "2\tN2\t1\t1\n3\tN2\t-1\t0\n4\tN1500\t1\t1\n5\tN1500\t-1\t0\n");
   EXPECT_TRUE(
       Traced("i (2) = MinPI (2) to MaxPIValue (1500) step Recorddensity (1000)\r\n"
              "Increment MaxPI = 1002"));
   EXPECT_TRUE(
-      Traced("Increment MinPI = 1003\r\nInserted 4 records\r\n"
+      Traced("Increment MinPI = 1003\r\nInserted 2 records\r\n"
              "i (1002) = MinPI (1003) to MaxPIValue (1500) step Recorddensity (1000)\r\n"
              "Increment MaxPI = 2002"));
   EXPECT_NE(ReadFile(trace_).find("(PSEUDO_INDEX between 1003 and 2002) order by TIMEE"),
             std::string::npos);
   EXPECT_TRUE(Traced("Increment MinPI = 2003\r\nInserted 2 records"));
+}
+
+// Three retained days whose pseudo indexes repeat, and a second extraction of the rollup day at a
+// run's time: only the rollup day's extractions give events.
+TEST_P(SimultaneousActivityTableTest, TakesOnlyTheRollupDaysExtractions) {
+  const std::string session = "', 'BACKUP', 'N', 'Tcp/Ip', NULL, NULL),";
+  AddSummaryRows(
+      "('VLT''1', '2026-12-04 00:00:00', 2, '2026-12-04 10:00:00', '2026-12-04 11:00:00" + session +
+      "('VLT''1', '2026-12-05 00:00:00', 2, '2026-12-05 10:00:00', '2026-12-05 11:00:00" + session +
+      "('VLT''1', '2026-12-06 00:00:00', 2, '2026-12-06 10:00:00', '2026-12-06 11:00:00" + session +
+      "('VLT''1', '2026-12-06 14:22:10', 3, '2026-12-06 12:00:00', '2026-12-06 13:00:00" + session +
+      "('VLT''1', '2026-12-07 00:00:00', 2, '2026-12-07 10:00:00', '2026-12-07 11:00:00" +
+      session.substr(0, session.size() - 1));
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(Query("SELECT ACTIVITY_TIME, ACTIVITY_COUNT FROM SIMUL_ACTIVITY ORDER BY PSEUDO_INDEX"),
+            "2026-12-06 10:00:00\t1\n2026-12-06 11:00:00\t0\n"
+            "2026-12-06 12:00:00\t1\n2026-12-06 13:00:00\t0\n");
 }
 
 TEST_P(SimultaneousActivityTableTest, TraceAtLevelThree) {
@@ -152,9 +168,14 @@ TEST_P(SimultaneousActivityTableTest, TraceAtLevelThree) {
   const std::string day =
       " where EXT_SERVER_NAME = 'VLT''1' and EXTRACT_DATE = "
       "'2026-12-06 00:00:00'";
+  const std::string extracted_that_day =
+      " and EXTRACT_DATE >= '2026-12-06 00:00:00' and EXTRACT_DATE < '2026-12-07 00:00:00'";
+  const std::string summary_day = " where EXT_SERVER_NAME = 'VLT''1'" + extracted_that_day;
   const std::string events_from =
       " as TIMEE, EXTRACT_DATE, ACTIVITY, ENTITY, LIBRARY_NAME, LAST_USE from SUMMARY where "
-      "EXT_SERVER_NAME = 'VLT''1' and (COMMMETH IS NOT NULL or ACTIVITY = 'TAPE MOUNT') and "
+      "EXT_SERVER_NAME = 'VLT''1'" +
+      extracted_that_day +
+      " and (COMMMETH IS NOT NULL or ACTIVITY = 'TAPE MOUNT') and "
       "(PSEUDO_INDEX between 2 and 1002";
   std::vector<std::string> expected = {
       "===Entering Function SimultaneousActivityTable  Start Time = 36000",
@@ -168,10 +189,10 @@ TEST_P(SimultaneousActivityTableTest, TraceAtLevelThree) {
       "Record count for deletes: 0",
       "Running the following query to get max pseudo index: select max(PSEUDO_INDEX) as MAXPI "
       "from SUMMARY " +
-          day,
+          summary_day,
       "Running the following query to get min pseudo index: SELECT min(PSEUDO_INDEX) as MINPI "
       "from SUMMARY " +
-          day,
+          summary_day,
       "Running the following query for writing: SELECT * from SIMUL_ACTIVITY" + day,
       "i (2) = MinPI (2) to MaxPIValue (2) step Recorddensity (1000)",
       "Increment MaxPI = 1002",

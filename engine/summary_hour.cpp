@@ -180,7 +180,8 @@ void SummaryHourRun::RemoveWhatWillBeRedone() {
 }
 
 void SummaryHourRun::OpenCursors() {
-  std::string query = "SELECT * from " + prefix_ + kActivityTable + where_;
+  // In end-time order: slices commit as they go, and a rerun restarts from the newest end held.
+  std::string query = "SELECT * from " + prefix_ + kActivityTable + where_ + " order by END_TIME";
   Trace("Running the following query: " + query, 2);
   activities_ = destination_->OpenResultSet(query, data::CursorType::kForwardOnly);
   Trace(std::string("Result set successfully opened on ") + kActivityTable + " table.", 3);

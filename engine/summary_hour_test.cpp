@@ -267,7 +267,7 @@ TEST_P(SummaryHourWorkedExamples, TraceAtLevelThree) {
           where,
       "Result set successfully opened on SUMMARYHOUR table.",
       "Found 0 rows to delete.",
-      "Running the following query: SELECT * from SUMMARY" + where,
+      "Running the following query: SELECT * from SUMMARY" + where + " order by END_TIME",
       "Result set successfully opened on SUMMARY table.",
       "Running the following query: SELECT * from SUMMARYHOUR" + where,
       "Open connection successful.",
