@@ -2,7 +2,8 @@
 // where the database takes them, column arrays). The values of a statement's rows sit in
 // parameter buffers that stay bound from one execution to the next, so a row costs copies into
 // those buffers and no SQL text, binding or allocation; a full statement executes on a thread of
-// its own while the caller fills the next.
+// its own while the caller fills the next. A column that is NULL when left out is written in
+// every row, NULL where unset, so that rows setting different columns still share statements.
 #include <sqlext.h>
 
 #include <algorithm>
@@ -32,11 +33,14 @@ struct Marker {
   std::string text;
   odbc::Length indicator = odbc::kNullData;
 
+  // The buffer and its type stay as they are, so that no binding changes.
+  void SetNull() { indicator = odbc::kNullData; }
+
   void Set(const Value& value) {
     indicator = 0;
     switch (value.kind()) {
       case Value::Kind::kNull:
-        indicator = odbc::kNullData;  // the buffer and its type stay as they are
+        SetNull();
         break;
       case Value::Kind::kInt16:
         c_type = odbc::CType::kShort;
@@ -236,6 +240,8 @@ class BatchInsertWriter : public RowWriter {
   BatchInsertWriter(std::shared_ptr<ConnectionState> connection, std::string table,
                     std::vector<ColumnInfo> columns)
       : connection_(std::move(connection)), table_(std::move(table)), columns_(std::move(columns)) {
+    connection_->SettleWriters();  // the catalog is read through the connection
+    filled_when_left_out_ = ColumnsFilledWhenLeftOut(*connection_, table_, columns_);
     connection_->writers.push_back(this);
   }
 
@@ -248,7 +254,8 @@ class BatchInsertWriter : public RowWriter {
 
   void Add(std::vector<std::optional<Value>>& row) override {
     std::vector<bool>& mask = MaskOf(row);
-    // One statement names one set of columns: the columns left unset keep their defaults.
+    // One statement names one set of columns, so rows that leave another set of the filled
+    // columns out start a statement of their own.
     if (mask != layout_mask_) {
       if (filled_ > 0) HandOver();
       write_behind_.Wait();
@@ -256,7 +263,13 @@ class BatchInsertWriter : public RowWriter {
     }
     Marker* marker = &batches_[front_].markers[filled_ * masked_.size()];
     for (size_t i = 0; i < row.size(); ++i) {
-      if (row[i]) (marker++)->Set(*row[i]);
+      if (!mask[i]) continue;
+      if (row[i]) {
+        marker->Set(*row[i]);
+      } else {
+        marker->SetNull();
+      }
+      ++marker;
     }
     if (++filled_ == rows_per_statement_) HandOver();
   }
@@ -272,9 +285,12 @@ class BatchInsertWriter : public RowWriter {
   void Settle() noexcept override { write_behind_.Settle(); }
 
  private:
+  // The columns the row's statement names: those set, and those that are NULL when left out.
   std::vector<bool>& MaskOf(std::vector<std::optional<Value>>& row) {
     mask_.resize(row.size());
-    for (size_t i = 0; i < row.size(); ++i) mask_[i] = row[i].has_value();
+    for (size_t i = 0; i < row.size(); ++i) {
+      mask_[i] = row[i].has_value() || !filled_when_left_out_[i];
+    }
     // A row with nothing set still needs one column to name: NULL into the first.
     if (!row.empty() && std::none_of(mask_.begin(), mask_.end(), [](bool b) { return b; })) {
       row[0].emplace();
@@ -375,8 +391,9 @@ class BatchInsertWriter : public RowWriter {
   std::shared_ptr<ConnectionState> connection_;
   std::string table_;
   std::vector<ColumnInfo> columns_;
-  std::vector<bool> mask_;         // of the row being added
-  std::vector<bool> layout_mask_;  // of the held rows and the statements
+  std::vector<bool> filled_when_left_out_;  // by the server: a default, an identity
+  std::vector<bool> mask_;                  // of the row being added
+  std::vector<bool> layout_mask_;           // of the held rows and the statements
   std::vector<const ColumnInfo*> masked_;
   Batch batches_[2];
   size_t front_ = 0;  // the batch being filled

@@ -70,6 +70,13 @@ bool TransactionsEndCursors(std::string_view dbms_name);
 
 struct ConnectionState;
 
+// For each of `columns` of `table`, whether the server fills it in itself when an INSERT leaves
+// it out (a default, or NOT NULL as identities are), as the driver's catalog tells. Any other
+// column left out is NULL, as if it were written NULL. All are taken as filled when the catalog
+// does not know the table.
+std::vector<bool> ColumnsFilledWhenLeftOut(ConnectionState& connection, std::string_view table,
+                                           const std::vector<ColumnInfo>& columns);
+
 // Inserts into `table` with multi-row parameterised INSERT statements prepared once, in
 // transactions that grow from one statement to many as the rows keep coming.
 std::unique_ptr<RowWriter> MakeBatchInsertWriter(std::shared_ptr<ConnectionState> connection,

@@ -125,6 +125,15 @@ void CloseCursor(const StatementHandle& stmt) noexcept {
   if (stmt.get() != SQL_NULL_HSTMT) SQLFreeStmt(stmt.get(), SQL_CLOSE);
 }
 
+void Columns(const StatementHandle& stmt, std::string_view catalog, std::string_view schema,
+             std::string_view table, FailureObserver* observer) {
+  auto name = [](std::string_view text) { return text.empty() ? nullptr : Text(text); };
+  auto length = [](std::string_view text) { return static_cast<SQLSMALLINT>(text.size()); };
+  Check(SQLColumns(stmt.get(), name(catalog), length(catalog), name(schema), length(schema),
+                   Text(table), length(table), nullptr, 0),
+        Of(stmt), "SQLColumns", observer);
+}
+
 int NumResultCols(const StatementHandle& stmt, FailureObserver* observer) {
   SQLSMALLINT count = 0;
   Check(SQLNumResultCols(stmt.get(), &count), Of(stmt), "SQLNumResultCols", observer);

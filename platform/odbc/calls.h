@@ -53,6 +53,11 @@ std::int64_t RowCount(const StatementHandle& stmt, FailureObserver* observer);
 // Closes the open cursor; the statement can run again.
 void CloseCursor(const StatementHandle& stmt) noexcept;
 
+// SQLColumns: one row per column of `table`, described as ODBC's catalog functions describe them
+// (COLUMN_NAME 4, NULLABLE 11, COLUMN_DEF 13). An empty catalog or schema matches any.
+void Columns(const StatementHandle& stmt, std::string_view catalog, std::string_view schema,
+             std::string_view table, FailureObserver* observer);
+
 int NumResultCols(const StatementHandle& stmt, FailureObserver* observer);
 ColumnDescription DescribeCol(const StatementHandle& stmt, int column, FailureObserver* observer);
 // True when a row was fetched, false at the end of the data.
