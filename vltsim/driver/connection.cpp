@@ -3,6 +3,7 @@
 #include <sqlext.h>
 
 #include "platform/basic/raised_error.h"
+#include "vltsim/driver/row_order.h"
 #include "vltsim/driver/statement.h"
 
 namespace kelvan::vltsim {
@@ -64,6 +65,7 @@ void Connection::Open(const std::string& path) {
     Fail("08001", "Cannot open the database file " + path + ": " + reason, rc);
   }
   db_ = db;
+  scrambles_row_order_ = SetUpRowScrambling(db);
 }
 
 void Connection::Disconnect() {

@@ -35,6 +35,8 @@ class Connection : public Handle {
   void Disconnect();
   bool IsConnected() const { return db_ != nullptr; }
   sqlite3* Db() const { return db_; }
+  // True for a file made with the real profile: unordered queries come back scrambled.
+  bool ScramblesRowOrder() const { return scrambles_row_order_; }
   const ConnectSettings& Settings() const { return settings_; }
 
   Statement& AddStatement();
@@ -57,6 +59,7 @@ class Connection : public Handle {
   Environment& environment_;
   std::mutex mutex_;
   sqlite3* db_ = nullptr;
+  bool scrambles_row_order_ = false;
   ConnectSettings settings_;
   int executions_ = 0;   // statement executions since connecting
   bool broken_ = false;  // FailFetchAfter struck

@@ -4,9 +4,11 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -512,6 +514,65 @@ TEST_F(DriverTest, IsqlReadsRows) {
   EXPECT_NE(output.find("A9"), std::string::npos) << output;
   EXPECT_EQ(output.find("A7"), std::string::npos) << output;
 }
+
+// ---- Row order ----------------------------------------------------------------------------
+
+// A day of the generated server in the profile named by the parameter.
+class RowOrderTest : public DriverTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    const fs::path file = OdbcSandbox::Instance().MakeTempDir(GetParam()) / "vlt.db";
+    const std::string create = kelvan::testing::VltsimPath().string() + " create " + file.string() +
+                               " --days 1 --seed 7 --now '2026-03-10 00:00:00' --profile " +
+                               GetParam() + " >/dev/null";
+    ASSERT_EQ(std::system(create.c_str()), 0);
+    ExpectConnected(client_, Open("DATABASE=" + file.string() + ";"));
+  }
+
+  std::vector<std::string> FirstColumn(const std::string& sql) {
+    std::vector<std::string> values;
+    for (const auto& row : client_.Rows(sql)) values.push_back(row.front());
+    return values;
+  }
+
+  TestClient client_{OdbcVersion::kOdbc2};
+};
+
+TEST_P(RowOrderTest, UnorderedSelectIsScrambledOnlyOnARealServer) {
+  const std::string query = "SELECT NUMBER FROM SUMMARY";
+  const auto natural = FirstColumn(query + " ORDER BY rowid");
+  // A trailing ";" and comment must not keep the query from being reordered.
+  const auto rows = FirstColumn(query + "; -- unordered");
+  ASSERT_GT(natural.size(), 50u);
+  if (std::string(GetParam()) == "tidy") {
+    EXPECT_EQ(rows, natural);
+    return;
+  }
+  EXPECT_NE(rows, natural);
+  EXPECT_TRUE(std::is_permutation(rows.begin(), rows.end(), natural.begin(), natural.end()));
+  EXPECT_EQ(FirstColumn(query), rows);  // the same query, the same order
+}
+
+TEST_P(RowOrderTest, OrderedSelectKeepsItsOrderAndColumnsTheirNamesAndTypes) {
+  const auto ends = FirstColumn("SELECT END_TIME FROM SUMMARY ORDER BY END_TIME DESC");
+  EXPECT_TRUE(std::is_sorted(ends.rbegin(), ends.rend()));
+  ASSERT_EQ(client_.Exec("SELECT * FROM SUMMARY").rc, SQL_SUCCESS);
+  const std::pair<const char*, SQLSMALLINT> expected[] = {{"START_TIME", SQL_TIMESTAMP},
+                                                          {"END_TIME", SQL_TIMESTAMP},
+                                                          {"ACTIVITY", SQL_VARCHAR},
+                                                          {"NUMBER", SQL_INTEGER}};
+  for (SQLUSMALLINT i = 1; i <= std::size(expected); ++i) {
+    std::array<SQLCHAR, 64> name{};
+    SQLSMALLINT type = 0;
+    SQLDescribeCol(client_.stmt(), i, name.data(), name.size(), nullptr, &type, nullptr, nullptr,
+                   nullptr);
+    EXPECT_STREQ(reinterpret_cast<char*>(name.data()), expected[i - 1].first);
+    EXPECT_EQ(type, expected[i - 1].second) << expected[i - 1].first;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, RowOrderTest, ::testing::Values("tidy", "real"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace kelvan::vltsim::testing

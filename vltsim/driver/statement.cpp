@@ -12,6 +12,7 @@
 #include "platform/basic/raised_error.h"
 #include "vltsim/driver/connection.h"
 #include "vltsim/driver/odbc_text.h"
+#include "vltsim/driver/row_order.h"
 #include "vltsim/driver/sql_escapes.h"
 
 namespace kelvan::vltsim {
@@ -90,7 +91,22 @@ void Statement::Prepare(const std::string& sql) {
     Finalize();
     Fail("42000", "The server is read-only: only a single SELECT statement is accepted");
   }
+  if (connection_.ScramblesRowOrder()) ScrambleRowOrder();
   DescribeColumns(false);
+}
+
+// A query that cannot stand as a subquery keeps its natural order.
+void Statement::ScrambleRowOrder() {
+  const auto scrambled = ScrambledQuery(sqlite3_sql(stmt_));
+  if (!scrambled) return;
+  sqlite3_stmt* reordered = nullptr;
+  if (sqlite3_prepare_v2(connection_.Db(), scrambled->c_str(), -1, &reordered, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_finalize(reordered);
+    return;
+  }
+  sqlite3_finalize(stmt_);
+  stmt_ = reordered;
 }
 
 void Statement::Execute() {

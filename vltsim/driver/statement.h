@@ -31,8 +31,9 @@ class Statement : public Handle {
   // SQLSetStmtAttr/SQLGetStmtAttr: a forward-only, read-only cursor of one row at a time.
   AttributeSet& Attributes() { return attributes_; }
 
-  // Compiles one SELECT, escapes translated. Throws RaisedError: 42S02 missing table, 42000
-  // other SQL errors and anything but a single SELECT, HY000 other SQLite failures.
+  // Compiles one SELECT, escapes translated, its rows scrambled when the connection asks for it
+  // and the SELECT has no ORDER BY. Throws RaisedError: 42S02 missing table, 42000 other SQL
+  // errors and anything but a single SELECT, HY000 other SQLite failures.
   void Prepare(const std::string& sql);
   // Runs the prepared SELECT and reads ahead its first row (which also types computed
   // columns). Counts as an execution for the connection's fault injection.
@@ -58,6 +59,7 @@ class Statement : public Handle {
   enum class Cursor { kClosed, kFirstRowAhead, kNoRowAhead, kOnRow, kAtEnd };
 
   void Finalize();
+  void ScrambleRowOrder();
   void Run();
   void DescribeColumns(bool row_available);
   bool Step();  // true for a row, false at the end; throws on failure

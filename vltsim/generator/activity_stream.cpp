@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "vltsim/generator/real_server.h"
 #include "vltsim/generator/sim_random.h"
 
 namespace kelvan::vltsim {
@@ -347,7 +348,9 @@ class HourBuilder {
 }  // namespace
 
 HourActivity GenerateHour(const ServerWorld& world, std::int64_t hour) {
-  return HourBuilder(world, hour).Build();
+  HourActivity slot = HourBuilder(world, hour).Build();
+  if (world.Params().profile == Profile::kReal) RoughenHour(slot, hour);
+  return slot;
 }
 
 ScheduledEvent EventOf(const ServerWorld& world, int node, std::int64_t day, SimTime now) {

@@ -60,7 +60,7 @@ struct HourActivity {
   std::vector<Message> messages;
 };
 
-// Everything that starts in hour `hour` (SimTime / 3600).
+// Everything that starts in hour `hour` (SimTime / 3600), in the world's profile.
 HourActivity GenerateHour(const ServerWorld& world, std::int64_t hour);
 
 // A node's daily scheduled backup as the EVENTS table shows it at `now`.

@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: vltsim create FILE --days N --seed S [--now \"yyyy-mm-dd hh:mm:ss\"] [--scale K]\n"
+    "                     [--profile tidy|real]\n"
     "       vltsim advance FILE --hours H\n"
     "       vltsim register --dir D --dsn NAME --database FILE --uid U --pwd P\n"
     "                       [--odbc-version V] [--driver PATH]\n";
@@ -95,12 +96,15 @@ std::uint64_t Seed(const Options& options) {
 }
 
 int Create(const std::vector<std::string>& args, std::ostream& out) {
-  const Options options(args, 2, {"days", "seed", "now", "scale"});
+  const Options options(args, 2, {"days", "seed", "now", "scale", "profile"});
   CreateOptions create;
   create.file = FileArgument(args);
   create.days = static_cast<int>(options.Number("days", 1, 3650));
   create.seed = Seed(options);
   create.scale = static_cast<int>(options.Number("scale", 1, 1000, 1));
+  const auto profile = ParseProfile(options.Get("profile").value_or("tidy"));
+  if (!profile) throw UsageError{"--profile must be tidy or real"};
+  create.profile = *profile;
   if (const auto now = options.Get("now")) {
     const auto parsed = ParseTimestamp(*now);
     if (!parsed) throw UsageError{"--now must be a time \"yyyy-mm-dd hh:mm:ss\""};
@@ -110,7 +114,7 @@ int Create(const std::vector<std::string>& args, std::ostream& out) {
   }
   CreateServerFile(create);
   out << "created " << create.file.string() << ": " << create.days << " days up to "
-      << FormatTimestamp(create.now) << "\n";
+      << FormatTimestamp(create.now) << ", " << ProfileName(create.profile) << " profile\n";
   return kExitOk;
 }
 

@@ -41,6 +41,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{"DaysNotANumber", {"create", "x.db", "--days", "3x", "--seed", "1"}},
         BadArguments{"NegativeSeed", {"create", "x.db", "--days", "3", "--seed", "-1"}},
         BadArguments{"ZeroScale", {"create", "x.db", "--days", "3", "--seed", "1", "--scale", "0"}},
+        BadArguments{"UnknownProfile",
+                     {"create", "x.db", "--days", "3", "--seed", "1", "--profile", "messy"}},
         BadArguments{
             "BadNow",
             {"create", "x.db", "--days", "3", "--seed", "1", "--now", "2026-02-30 10:00:00"}},

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "vltsim/generator/real_server.h"
 #include "vltsim/generator/sim_random.h"
 
 namespace kelvan::vltsim {
@@ -98,6 +99,7 @@ NodeInfo ServerWorld::MakeNode(int index) const {
     node.registered =
         params_.origin + (index - initial + 1) * interval + random.Between(0, interval / 2);
   }
+  if (params_.profile == Profile::kReal) GiveRealLook(node, index);
   return node;
 }
 

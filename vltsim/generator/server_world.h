@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vltsim/generator/civil_time.h"
+#include "vltsim/profile.h"
 
 namespace kelvan::vltsim {
 
@@ -16,6 +17,7 @@ struct SimParams {
   std::uint64_t seed = 0;
   int scale = 1;       // multiplies nodes, volumes and activity counts
   SimTime origin = 0;  // start of the history the server holds
+  Profile profile = Profile::kTidy;
 };
 
 struct NodeInfo {

@@ -117,10 +117,11 @@ SimParams LoadParams(SimDatabase& db, const fs::path& file) {
   const auto seed = db.State("SEED");
   const auto scale = db.State("SCALE");
   const auto origin = db.State("ORIGIN");
-  if (!seed || !scale || !origin || !ParseTimestamp(*origin)) {
+  const auto profile = ParseProfile(db.State(kProfileSetting).value_or("tidy"));
+  if (!seed || !scale || !origin || !ParseTimestamp(*origin) || !profile) {
     throw RaisedError(kErrBadFile, "vltsim", file.string() + " was not made by vltsim create");
   }
-  return {std::stoull(*seed), std::stoi(*scale), *ParseTimestamp(*origin)};
+  return {std::stoull(*seed), std::stoi(*scale), *ParseTimestamp(*origin), *profile};
 }
 
 }  // namespace
@@ -135,7 +136,11 @@ void CreateServerFile(const CreateOptions& options) {
       db.Exec("BEGIN");
       for (const SourceTable& table : SourceTables()) db.Exec(CreateTableSql(table));
       const SimParams params{options.seed, options.scale,
-                             options.now - options.days * kSecondsPerDay};
+                             options.now - options.days * kSecondsPerDay, options.profile};
+      // A tidy file stays byte for byte what it was before there were profiles.
+      if (params.profile != Profile::kTidy) {
+        db.SetState(kProfileSetting, ProfileName(params.profile));
+      }
       db.SetState("SEED", std::to_string(params.seed));
       db.SetState("SCALE", std::to_string(params.scale));
       db.SetState("ORIGIN", FormatTimestamp(params.origin));

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "vltsim/generator/civil_time.h"
+#include "vltsim/profile.h"
 
 namespace kelvan::vltsim {
 
@@ -16,6 +17,7 @@ struct CreateOptions {
   std::uint64_t seed = 0;
   SimTime now = 0;
   int scale = 1;  // multiplies the row counts, at least 1
+  Profile profile = Profile::kTidy;
 };
 
 // Writes the file anew (replacing any file of that name only once complete). The same options
@@ -23,7 +25,8 @@ struct CreateOptions {
 void CreateServerFile(const CreateOptions& options);
 
 // Appends the activity of the next `hours` hours after the newest held, brings the scheduled
-// events up to date and moves the capacity tables on. Returns the server's new current time.
+// events up to date and moves the capacity tables on, in the profile the file was made with.
+// Returns the server's new current time.
 SimTime AdvanceServerFile(const std::filesystem::path& file, int hours);
 
 }  // namespace kelvan::vltsim

@@ -18,6 +18,8 @@ using kelvan::testing::OdbcSandbox;
 
 constexpr const char* kNow = "2026-03-10 12:00:00";
 constexpr const char* kOrigin = "2026-03-07 12:00:00";  // three days of history
+constexpr const char* kTimestampGlob =
+    "'[0-9][0-9][0-9][0-9]-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]'";
 
 // Read access to a generated file through the sqlite3 API.
 class SqliteFile {
@@ -55,9 +57,9 @@ class SqliteFile {
 };
 
 fs::path Create(const std::string& tag, int days, std::uint64_t seed, const char* now,
-                int scale = 1) {
+                int scale = 1, Profile profile = Profile::kTidy) {
   fs::path file = OdbcSandbox::Instance().MakeTempDir(tag) / "vlt.db";
-  CreateServerFile({file, days, seed, *ParseTimestamp(now), scale});
+  CreateServerFile({file, days, seed, *ParseTimestamp(now), scale, profile});
   return file;
 }
 
@@ -221,8 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(GeneratedServer, HistoryLiesInTheDaysBeforeNowAndTheFutureIsOnlyPending) {
   SqliteFile db(*file_);
-  const std::string pattern =
-      "'[0-9][0-9][0-9][0-9]-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]'";
+  const std::string pattern = kTimestampGlob;
   EXPECT_EQ(db.Count("SELECT count(*) FROM SUMMARY WHERE END_TIME <= '" + std::string(kOrigin) +
                      "' OR END_TIME > '" + kNow + "' OR START_TIME > END_TIME"),
             0);
@@ -262,16 +263,18 @@ TEST(GeneratedScale, MultipliesTheRowCounts) {
   }
 }
 
-// The history a later `advance` adds must be exactly what a longer `create` would have held:
-// no activity lost or doubled at the boundary, and the earlier rows untouched.
-TEST(GeneratedAdvance, AppendsExactlyTheNextHoursAndMovesTheSnapshotsOn) {
+class ProfiledAdvance : public ::testing::TestWithParam<Profile> {};
+
+// The history a later `advance` adds must be exactly what a longer `create` of the same profile
+// would have held: no activity lost or doubled at the boundary, and the earlier rows untouched.
+TEST_P(ProfiledAdvance, AppendsExactlyTheNextHoursAndMovesTheSnapshotsOn) {
   // At midnight NIGHTOWL's backup of 23:40 is still running.
-  const fs::path advanced = Create("advanced", 3, 42, "2026-03-10 00:00:00");
+  const fs::path advanced = Create("advanced", 3, 42, "2026-03-10 00:00:00", 1, GetParam());
   const fs::path before = advanced.parent_path() / "before.db";
   fs::copy_file(advanced, before);
   EXPECT_EQ(FormatTimestamp(AdvanceServerFile(advanced, 30)), "2026-03-11 06:00:00");
   // Same start of history (2026-03-07 00:00:00), the same 30 hours later.
-  const fs::path longer = Create("longer", 4, 42, "2026-03-11 00:00:00");
+  const fs::path longer = Create("longer", 4, 42, "2026-03-11 00:00:00", 1, GetParam());
   AdvanceServerFile(longer, 6);
 
   SqliteFile db(advanced);
@@ -305,11 +308,136 @@ TEST(GeneratedAdvance, AppendsExactlyTheNextHoursAndMovesTheSnapshotsOn) {
             db.Text("SELECT PCT_UTILIZED FROM before.STGPOOLS WHERE STGPOOL_NAME = 'TAPE_POOL'"));
 }
 
+INSTANTIATE_TEST_SUITE_P(Profiles, ProfiledAdvance,
+                         ::testing::Values(Profile::kTidy, Profile::kReal),
+                         [](const auto& info) { return std::string(ProfileName(info.param)); });
+
 TEST(GeneratedAdvance, RefusesAFileItDidNotMake) {
   const fs::path dir = OdbcSandbox::Instance().MakeTempDir("foreign");
   EXPECT_ANY_THROW(AdvanceServerFile(dir / "missing.db", 1));
   SqliteFile(dir / "empty.db").Column("CREATE TABLE T (A INTEGER)");
   EXPECT_ANY_THROW(AdvanceServerFile(dir / "empty.db", 1));
+}
+
+// ---- The real profile ---------------------------------------------------------------------
+
+constexpr const char* kMidnight = "2026-03-10 00:00:00";  // three whole days: 7, 8 and 9 March
+
+// The same server made with each profile.
+class ProfiledServers : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    real_ = new fs::path(Create("real", 3, 42, kMidnight, 1, Profile::kReal));
+    tidy_ = new fs::path(Create("tidy", 3, 42, kMidnight));
+  }
+  static void TearDownTestSuite() {
+    delete real_;
+    delete tidy_;
+  }
+  static fs::path* real_;
+  static fs::path* tidy_;
+};
+fs::path* ProfiledServers::real_ = nullptr;
+fs::path* ProfiledServers::tidy_ = nullptr;
+
+// One kind of row that real servers hold: where it is and how to know it.
+struct Irregularity {
+  const char* name;
+  const char* table;
+  const char* time_column;  // the day the row belongs to
+  std::string condition;
+};
+
+class RealServerRows : public ProfiledServers,
+                       public ::testing::WithParamInterface<Irregularity> {};
+
+TEST_P(RealServerRows, AreThereEveryDayAndNeverInTheTidyServer) {
+  const Irregularity& kind = GetParam();
+  const std::string day = std::string("substr(") + kind.time_column + ", 1, 10)";
+  const std::string days = "SELECT count(DISTINCT " + day + ") FROM " + kind.table + " WHERE " +
+                           day + " < '2026-03-10' AND " + kind.condition;
+  EXPECT_EQ(SqliteFile(*real_).Count(days), 3);
+  EXPECT_EQ(SqliteFile(*tidy_).Count(days), 0);
+}
+
+// The column holds a single quote, a double quote, a backslash, "--" and ";".
+std::string WithEveryPunctuation(const std::string& column) {
+  std::string condition = "1";
+  for (const char* mark : {"''", "\"", "\\", "--", ";"}) {
+    condition += " AND instr(" + column + ", '" + mark + "') > 0";
+  }
+  return condition;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RealServerRows,
+    ::testing::Values(
+        Irregularity{"CountsPast32Bits", "SUMMARY", "END_TIME",
+                     "NUMBER > 2147483647 AND EXAMINED = 9000000000 AND AFFECTED = 3000000000 "
+                     "AND FAILED > 2147483647 AND IDLE > 2147483647"},
+        Irregularity{"NegativeWaits", "SUMMARY", "END_TIME",
+                     "IDLE < 0 AND COMM_WAIT < 0 AND FAILED = 0"},
+        Irregularity{"EntityOf71MultiByteCharacters", "SUMMARY", "END_TIME",
+                     "length(ENTITY) = 71 AND substr(ENTITY, 1, 1) GLOB '[A-Z]' AND "
+                     "length(CAST(ENTITY AS BLOB)) >= 1 + 2 * 70"},
+        Irregularity{"EntityWithPunctuation", "SUMMARY", "END_TIME",
+                     WithEveryPunctuation("ENTITY")},
+        Irregularity{"NonAsciiAddress", "SUMMARY", "END_TIME",
+                     "length(CAST(ADDRESS AS BLOB)) > length(ADDRESS)"},
+        Irregularity{"NonAsciiNamesOver30Characters", "EVENTS", "SCHEDULED_START",
+                     "length(SCHEDULE_NAME) > 30 AND length(CAST(DOMAIN_NAME AS BLOB)) > "
+                     "length(DOMAIN_NAME)"},
+        Irregularity{"MsgnoPast32Bits", "ACTLOG", "DATE_TIME", "MSGNO > 2147483647"},
+        Irregularity{"SessionPast32Bits", "ACTLOG", "DATE_TIME", "SESSID > 2147483647"},
+        Irregularity{"AccentedMessageOfFewerCharactersThanBytes", "ACTLOG", "DATE_TIME",
+                     "length(MESSAGE) BETWEEN 130 AND 255 AND MESSAGE GLOB '*é*' AND "
+                     "length(CAST(MESSAGE AS BLOB)) > 255"},
+        Irregularity{"AccentedMessageOver255Characters", "ACTLOG", "DATE_TIME",
+                     "length(MESSAGE) BETWEEN 256 AND 300 AND MESSAGE GLOB '*é*'"},
+        Irregularity{"MessageWithPunctuation", "ACTLOG", "DATE_TIME",
+                     WithEveryPunctuation("MESSAGE")},
+        // 0xFF is never part of UTF-8; E6 opens a three-byte character.
+        Irregularity{"MessageNotUtf8", "ACTLOG", "DATE_TIME",
+                     "instr(CAST(MESSAGE AS BLOB), x'FF') > 0 AND "
+                     "hex(substr(CAST(MESSAGE AS BLOB), -2)) = 'E697'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// In the order the rows were written, processes that moved nothing sit between rows of other
+// shapes, eight times a day.
+TEST_F(ProfiledServers, RealOneMixesTheEmptyColumnsRowByRow) {
+  const std::string shape = "(COMMMETH IS NULL) || (LIBRARY_NAME IS NULL) || (BYTES IS NULL)";
+  const std::string sandwiched =
+      "SELECT count(*) FROM (SELECT " + shape + " AS shape, lag(" + shape +
+      ") OVER (ORDER BY rowid) AS before, lead(" + shape +
+      ") OVER (ORDER BY rowid) AS after FROM SUMMARY WHERE substr(END_TIME, 1, 10) = ";
+  SqliteFile db(*real_);
+  for (const std::string day : {"'2026-03-07'", "'2026-03-08'", "'2026-03-09'"}) {
+    EXPECT_GE(
+        db.Count(sandwiched + day + ") WHERE shape = '111' AND before <> '111' AND after <> '111'"),
+        8)
+        << day;
+  }
+}
+
+// Loads resume from the times; no irregularity may reach them.
+TEST_F(ProfiledServers, RealOneCountsFilesPast32BitsAndKeepsItsTimesValid) {
+  SqliteFile db(*real_);
+  EXPECT_EQ(db.Count("SELECT count(DISTINCT NUM_FILES) FROM OCCUPANCY WHERE NUM_FILES IN "
+                     "(3000000000, 9000000000)"),
+            2);
+  const std::string invalid = std::string(" NOT GLOB ") + kTimestampGlob;
+  EXPECT_EQ(db.Count("SELECT count(*) FROM SUMMARY WHERE START_TIME" + invalid + " OR END_TIME" +
+                     invalid + " OR START_TIME > END_TIME"),
+            0);
+  EXPECT_EQ(db.Count("SELECT count(*) FROM ACTLOG WHERE DATE_TIME" + invalid), 0);
+  EXPECT_EQ(db.Count("SELECT count(*) FROM EVENTS WHERE SCHEDULED_START" + invalid), 0);
+}
+
+TEST_F(ProfiledServers, SameSeedGivesTheSameRealFileAndOnlyItNamesItsProfile) {
+  EXPECT_EQ(Bytes(Create("real-again", 3, 42, kMidnight, 1, Profile::kReal)), Bytes(*real_));
+  const std::string profile = "SELECT VALUE FROM VLTSIM_STATE WHERE NAME = 'PROFILE'";
+  EXPECT_EQ(SqliteFile(*real_).Text(profile), "real");
+  EXPECT_TRUE(SqliteFile(*tidy_).Column(profile).empty());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "vltsim/generator/real_server.h"
 #include "vltsim/generator/sim_random.h"
 
 namespace kelvan::vltsim {
@@ -436,7 +437,9 @@ std::vector<SimRow> SnapshotRows(const ServerWorld& world, const SourceTable& ta
       {"VOLHISTORY", VolHistory}};
   const auto builder = kBuilders.find(table.name);
   if (builder == kBuilders.end()) throw std::logic_error(table.name + " is not a snapshot table");
-  return builder->second(Moment{world, table, now});
+  Rows rows = builder->second(Moment{world, table, now});
+  if (world.Params().profile == Profile::kReal) RoughenSnapshot(table, rows);
+  return rows;
 }
 
 }  // namespace kelvan::vltsim

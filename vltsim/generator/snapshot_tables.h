@@ -11,7 +11,8 @@
 
 namespace kelvan::vltsim {
 
-// The rows `SELECT * FROM table` shows at `now`; table must be a snapshot table.
+// The rows `SELECT * FROM table` shows at `now`, in the world's profile; table must be a
+// snapshot table.
 std::vector<SimRow> SnapshotRows(const ServerWorld& world, const SourceTable& table, SimTime now);
 
 }  // namespace kelvan::vltsim
