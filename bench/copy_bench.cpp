@@ -1,11 +1,13 @@
 // The copy's part of `make bench`: CopyTable of N SUMMARY rows (default 1,000,000; the first
 // argument sets N) from the stand-in server into SQLite, PostgreSQL and MariaDB, beside each
 // database's own CSV load of the same rows and, for PostgreSQL, pgloader reading the same SQLite
-// file. Each way runs three times into a fresh database; the copy and pgloader run in processes
-// of their own so that their peak resident memory is theirs alone. The copy first runs once with
-// N / 10 rows, as the warm-up and to show that its memory does not grow with the rows. Prints
-// one table per destination and writes them, with the machine and the date, to the file named by
-// the second argument. Exits 1 when a goal is missed.
+// file. Two sources of N rows each: every column set in every row, and activities mixed as a
+// server's day mixes them, each leaving other columns NULL. Each way runs three times into a
+// fresh database; the copy and pgloader run in processes of their own so that their peak resident
+// memory is theirs alone. The copy first runs once with N / 10 rows, as the warm-up and to show
+// that its memory does not grow with the rows. Prints one table per destination and source and
+// writes them, with the machine and the date, to the file named by the second argument. Exits 1
+// when a goal is missed.
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/utsname.h>
@@ -55,22 +57,41 @@ void ExecSqlite(const std::string& file, const std::string& sql) {
   if (rc != SQLITE_OK) throw std::runtime_error("source: " + error);
 }
 
-// N rows ending a second apart from yesterday on, every column filled.
-void FillSource(const std::string& file, long rows) {
+// The columns of SUMMARY after its two times, over the row number i (and k = i % 10).
+// Every column set: one backup after the other.
+constexpr const char* kFullRow =
+    "'BACKUP', i, 'NODE' || (i % 50), 'Tcp/Ip', '10.0.0.' || (i % 250), 'DAILY', i % 1000,"
+    " i % 900, i % 7, i * 1024, i % 60, i % 30, i % 4, 'YES', 'VOL' || (i % 500),"
+    " 'DRIVE' || (i % 8), 'LIB1', 'Data', i % 100";
+// Scheduled backups (k 0-3) and other client sessions (4, 5) with a communication method and no
+// library; tape mounts (6, 7) with a volume, drive, library and last use and no communication
+// method or bytes; processes (8, 9), expiration without bytes. What an activity lacks is NULL.
+constexpr const char* kMixedRow =
+    "CASE WHEN k < 4 THEN 'BACKUP' WHEN k = 4 THEN 'RESTORE' WHEN k = 5 THEN 'ARCHIVE'"
+    " WHEN k < 8 THEN 'TAPE MOUNT' WHEN k = 8 THEN 'MIGRATION' ELSE 'EXPIRATION' END, i,"
+    " CASE WHEN k < 6 THEN 'NODE' || (i % 50) WHEN k < 8 THEN 'DRIVE' || (i % 8)"
+    " WHEN k = 8 THEN 'DISK_POOL -> TAPE_POOL' END,"
+    " CASE WHEN k < 6 THEN 'Tcp/Ip' END, CASE WHEN k < 6 THEN '10.0.0.' || (i % 250) END,"
+    " CASE WHEN k < 4 THEN 'DAILY' END, i % 1000, i % 900, i % 7,"
+    " CASE WHEN k < 6 OR k = 8 THEN i * 1024 END, i % 60, i % 30, i % 4, 'YES',"
+    " CASE WHEN k IN (6, 7) THEN 'VOL' || (i % 500) END,"
+    " CASE WHEN k IN (6, 7) THEN 'DRIVE' || (i % 8) END, CASE WHEN k IN (6, 7) THEN 'LIB1' END,"
+    " CASE WHEN k IN (6, 7) THEN 'Data' END, i % 100";
+
+// N rows ending a second apart from yesterday on.
+void FillSource(const std::string& file, long rows, const char* row_columns) {
   ExecSqlite(file,
              vltsim::CreateTableSql(vltsim::FindSourceTable("SUMMARY")) +
                  "; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
                  std::to_string(rows) +
-                 ") INSERT INTO SUMMARY SELECT datetime('2026-12-05 00:00:00', '+' || (i / 2) ||"
-                 " ' seconds'), datetime('2026-12-05 00:00:00', '+' || i || ' seconds'),"
-                 " 'BACKUP', i, 'NODE' || (i % 50), 'Tcp/Ip', '10.0.0.' || (i % 250),"
-                 " 'DAILY', i % 1000, i % 900, i % 7, i * 1024, i % 60, i % 30, i % 4, 'YES',"
-                 " 'VOL' || (i % 500), 'DRIVE' || (i % 8), 'LIB1', 'Data', i % 100 FROM n;");
+                 "), m(i, k) AS (SELECT i, i % 10 FROM n) INSERT INTO SUMMARY SELECT"
+                 " datetime('2026-12-05 00:00:00', '+' || (i / 2) || ' seconds'),"
+                 " datetime('2026-12-05 00:00:00', '+' || i || ' seconds'), " +
+                 row_columns + " FROM m;");
 }
 
 // The rows as the copy leaves them in the destination, as CSV for the databases' own loads.
-std::string WriteCsv(const std::string& source, const std::string& dir) {
-  std::string csv = dir + "/summary.csv";
+std::string WriteCsv(const std::string& source, const std::string& csv) {
   std::string sql =
       "SELECT *, 'BENCH', '2026-12-06 00:00:00', rowid FROM SUMMARY ORDER BY END_TIME";
   if (std::system(("sqlite3 -csv " + Quoted(source) + " \"" + sql + "\" > " + Quoted(csv)).c_str()))
@@ -193,15 +214,23 @@ Way Repeat(const std::string& name, Once once) {
   return way;
 }
 
+// The rows of one source: the stand-in server's file, its data sources (of N and N / 10 rows)
+// and the same N rows as CSV.
+struct Source {
+  std::string name;
+  std::string file, dsn, small_dsn, csv;
+};
+
 struct Inputs {
   long rows;
-  std::string source_file, source_dsn, small_dsn, csv;
+  Source full, mixed;
 };
 
 class Report {
  public:
-  void Table(Destination kind, const Inputs& in, const Way& copy, const Way& peer,
+  void Table(Destination kind, long rows, const Source& source, const Way& copy, const Way& peer,
              const std::optional<Way>& native, const Measured& small);
+  void MixedAgainstFull(const Way& full, const Way& mixed, long rows);
   bool Failed() const { return failed_; }
   std::string Text() const { return out_.str(); }
 
@@ -222,45 +251,63 @@ class Report {
   bool failed_ = false;
 };
 
-void Report::Table(Destination kind, const Inputs& in, const Way& copy, const Way& peer,
-                   const std::optional<Way>& native, const Measured& small) {
-  out_ << "\n### " << testing::DestinationName(kind) << " (" << in.rows << " rows, median of "
-       << kRuns << ")\n\n| way | rows/s | ratio to the peer | peak RSS |\n|---|---|---|---|\n";
-  double peer_rate = peer.RowsPerSecond(in.rows);
-  Row(copy, in.rows, peer_rate);
-  Row(peer, in.rows, peer_rate);
-  if (native) Row(*native, in.rows, peer_rate);
-  double ratio = copy.RowsPerSecond(in.rows) / peer_rate;
+void Report::Table(Destination kind, long rows, const Source& source, const Way& copy,
+                   const Way& peer, const std::optional<Way>& native, const Measured& small) {
+  out_ << "\n### " << testing::DestinationName(kind) << ", " << source.name << " (" << rows
+       << " rows, median of " << kRuns
+       << ")\n\n| way | rows/s | ratio to the peer | peak RSS |\n|---|---|---|---|\n";
+  double peer_rate = peer.RowsPerSecond(rows);
+  Row(copy, rows, peer_rate);
+  Row(peer, rows, peer_rate);
+  if (native) Row(*native, rows, peer_rate);
+  double ratio = copy.RowsPerSecond(rows) / peer_rate;
   double target = kind == Destination::kPostgres ? 1.2
                   : kind == Destination::kSqlite ? 0.5
                                                  : 1 / 3.;
   Goal(ratio >= target, "copy at least " + std::to_string(target).substr(0, 4) + " x the peer");
   if (native) {
     out_ << "- copy / native bulk load: " << std::setprecision(2)
-         << copy.RowsPerSecond(in.rows) / native->RowsPerSecond(in.rows) << "\n";
+         << copy.RowsPerSecond(rows) / native->RowsPerSecond(rows) << "\n";
   }
   long small_mb = small.peak_kb / 1024;
   Goal(copy.PeakMb() < 64 && copy.PeakMb() <= small_mb * 1.1,
-       "copy peak RSS " + std::to_string(copy.PeakMb()) + " MB for " + std::to_string(in.rows) +
-           " rows, " + std::to_string(small_mb) + " MB for " + std::to_string(in.rows / 10) +
+       "copy peak RSS " + std::to_string(copy.PeakMb()) + " MB for " + std::to_string(rows) +
+           " rows, " + std::to_string(small_mb) + " MB for " + std::to_string(rows / 10) +
            " (same within 10 %, under 64 MB)");
 }
 
-void Measure(Destination kind, const Inputs& in, Report& report) {
-  std::cout << "measuring " << testing::DestinationName(kind) << "...\n" << std::flush;
-  Measured small = CopyOnce(kind, in.small_dsn, in.rows / 10);  // also the warm-up
-  Way copy = Repeat("KELVAN CopyTable", [&] { return CopyOnce(kind, in.source_dsn, in.rows); });
+void Report::MixedAgainstFull(const Way& full, const Way& mixed, long rows) {
+  double ratio = mixed.RowsPerSecond(rows) / full.RowsPerSecond(rows);
+  std::ostringstream text;
+  text << "copy of mixed rows within 20 % of full rows (" << std::fixed << std::setprecision(2)
+       << ratio << " x)";
+  Goal(ratio >= 0.8, text.str());
+}
+
+// The copy's measurements of one destination and source, in the report; returns the copy's.
+Way Measure(Destination kind, long rows, const Source& source, Report& report) {
+  std::cout << "measuring " << testing::DestinationName(kind) << ", " << source.name << "...\n"
+            << std::flush;
+  Measured small = CopyOnce(kind, source.small_dsn, rows / 10);  // also the warm-up
+  Way copy = Repeat("KELVAN CopyTable", [&] { return CopyOnce(kind, source.dsn, rows); });
   Way native = Repeat(kind == Destination::kSqlite     ? "sqlite3 .import (CSV)"
                       : kind == Destination::kPostgres ? "psql \\copy (CSV)"
                                                        : "LOAD DATA LOCAL INFILE (CSV)",
-                      [&] { return NativeOnce(kind, in.csv, in.rows); });
+                      [&] { return NativeOnce(kind, source.csv, rows); });
   if (kind == Destination::kPostgres) {
-    Way peer = Repeat("pgloader from the SQLite file",
-                      [&] { return PgloaderOnce(in.source_file, in.rows); });
-    report.Table(kind, in, copy, peer, native, small);
+    Way peer =
+        Repeat("pgloader from the SQLite file", [&] { return PgloaderOnce(source.file, rows); });
+    report.Table(kind, rows, source, copy, peer, native, small);
   } else {
-    report.Table(kind, in, copy, native, std::nullopt, small);
+    report.Table(kind, rows, source, copy, native, std::nullopt, small);
   }
+  return copy;
+}
+
+void MeasureBothSources(Destination kind, const Inputs& in, Report& report) {
+  Way full = Measure(kind, in.rows, in.full, report);
+  Way mixed = Measure(kind, in.rows, in.mixed, report);
+  report.MixedAgainstFull(full, mixed, in.rows);
 }
 
 std::string Registered(const std::string& file, const std::string& dsn) {
@@ -268,16 +315,22 @@ std::string Registered(const std::string& file, const std::string& dsn) {
   return dsn;
 }
 
+// `tag` names the source's files and data sources.
+Source PrepareSource(const std::string& name, const std::string& tag, long rows,
+                     const char* row_columns) {
+  std::string dir = testing::OdbcSandbox::Instance().MakeTempDir(tag).string();
+  Source source{name, dir + "/server.db", "", "", ""};
+  FillSource(source.file, rows, row_columns);
+  FillSource(dir + "/small.db", rows / 10, row_columns);
+  source.dsn = Registered(source.file, "VLT_BENCH_" + tag);
+  source.small_dsn = Registered(dir + "/small.db", "VLT_BENCH_SMALL_" + tag);
+  source.csv = WriteCsv(source.file, dir + "/summary.csv");
+  return source;
+}
+
 Inputs Prepare(long rows) {
-  auto& sandbox = testing::OdbcSandbox::Instance();
-  std::string dir = sandbox.MakeTempDir("src").string();
-  Inputs in{rows, dir + "/server.db", "", "", ""};
-  FillSource(in.source_file, rows);
-  FillSource(dir + "/small.db", rows / 10);
-  in.source_dsn = Registered(in.source_file, "VLT_BENCH");
-  in.small_dsn = Registered(dir + "/small.db", "VLT_BENCH_SMALL");
-  in.csv = WriteCsv(in.source_file, dir);
-  return in;
+  return {rows, PrepareSource("full rows", "FULL", rows, kFullRow),
+          PrepareSource("mixed activities", "MIXED", rows, kMixedRow)};
 }
 
 std::string Machine() {
@@ -300,7 +353,7 @@ int RunAll(long rows, const std::string& results) {
   Inputs in = Prepare(rows);
   Report report;
   for (auto kind : {Destination::kPostgres, Destination::kSqlite, Destination::kMariaDb}) {
-    if (Selected(kind)) Measure(kind, in, report);
+    if (Selected(kind)) MeasureBothSources(kind, in, report);
   }
   std::string text = "## Copy (" + Machine() + ")\n" + report.Text();
   std::cout << text;
