@@ -165,7 +165,8 @@ TEST_P(AllStagesTest, TwoDailyRunsLoadPruneSummariseAndForecast) {
   const fs::path dir = sandbox.MakeTempDir(tag);
   const std::string dsn = "VLTALL_" + testing::DestinationName(kind);
   const std::string create = testing::VltsimPath().string() + " create " +
-                             (dir / "server.db").string() + " --days 60 --seed 31 >/dev/null";
+                             (dir / "server.db").string() +
+                             " --days 60 --seed 31 --profile real >/dev/null";
   ASSERT_EQ(std::system(create.c_str()), 0);
   sandbox.AddDataSource(
       dsn, testing::kVltDriver,

@@ -74,11 +74,12 @@ std::string Shell(const std::string& command) {
   return output;
 }
 
-fs::path CreateVltFile(const std::string& tag, int seed, int days, int scale) {
+fs::path CreateVltFile(const std::string& tag, int seed, int days, int scale,
+                       const std::string& profile) {
   const fs::path file = testing::OdbcSandbox::Instance().MakeTempDir("vlt_" + tag) / "server.db";
   Shell(testing::VltsimPath().string() + " create " + file.string() + " --days " +
         std::to_string(days) + " --seed " + std::to_string(seed) + " --scale " +
-        std::to_string(scale) + " >/dev/null");
+        std::to_string(scale) + " --profile " + profile + " >/dev/null");
   return file;
 }
 

@@ -19,8 +19,10 @@ namespace fs = std::filesystem;
 
 inline constexpr const char* kVltPassword = "vlt-S3cret-9f2";
 
-// A stand-in VLT server's data file, `days` of history at `scale` times the usual activity.
-fs::path CreateVltFile(const std::string& tag, int seed, int days = 2, int scale = 1);
+// A stand-in VLT server's data file, `days` of history at `scale` times the usual activity;
+// `profile` "real" gives the data real servers hold (see `vltsim create`).
+fs::path CreateVltFile(const std::string& tag, int seed, int days = 2, int scale = 1,
+                       const std::string& profile = "tidy");
 // Registers (or re-registers) `dsn` over `file` with the given fault keys (FailExecN, ...).
 void RegisterVltServer(const std::string& dsn, const fs::path& file,
                        const std::map<std::string, std::string>& faults = {});
