@@ -24,8 +24,9 @@ struct Damage {
   const char* damage_sql;
   const char* repair_sql;
   bool simul_activity;
-  int status;            // kelvan-batch's exit status while damaged
-  const char* reported;  // a text the run log must hold while damaged
+  int status;                // kelvan-batch's exit status while damaged
+  const char* reported;      // a text the run log must hold while damaged
+  bool values_lost = false;  // rows loaded while damaged keep the values left unset
 };
 
 void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
@@ -63,7 +64,8 @@ TEST_P(DestinationDamageTest, RunReportsItAndTheRunAfterTheRepairConverges) {
   const std::vector<std::string> source = SourceSummaryRows(file);
   const std::vector<std::string> loaded = DestinationSummaryRows(client, server);
   EXPECT_EQ(loaded.size(), source.size());
-  EXPECT_TRUE(loaded == source) << "destination rows differ from the source's";
+  EXPECT_TRUE(damage.values_lost || loaded == source)
+      << "destination rows differ from the source's";
   const long nodes = CountRows(client, "NODES", server);
   EXPECT_EQ(nodes, SourceCount(file, "NODES"));
   if (damage.simul_activity) {
@@ -80,10 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"missing_table", "ALTER TABLE NODES RENAME TO NODES_AWAY",
                "ALTER TABLE NODES_AWAY RENAME TO NODES", false, 0,
                "CopyTableErrorHandler: Retry number 3\r\n\r\n"},
-        // Source values of EXAMINED reach 85,000, beyond a small integer.
+        // Source values of EXAMINED reach 85,000, beyond a small integer: those are left unset
+        // and counted, and every row arrives.
         Damage{"column_too_small", "ALTER TABLE SUMMARY ALTER COLUMN EXAMINED TYPE SMALLINT",
-               "ALTER TABLE SUMMARY ALTER COLUMN EXAMINED TYPE INTEGER", false, 0,
-               "CopyTableErrorHandler: Retry number 3\r\n\r\n"},
+               "ALTER TABLE SUMMARY ALTER COLUMN EXAMINED TYPE BIGINT", false, 0,
+               "value(s) unset in SUMMARY that did not fit their destination columns", true},
         Damage{
             "simul_rejected",
             "CREATE FUNCTION faults_reject() RETURNS trigger AS $$ BEGIN "
