@@ -174,7 +174,7 @@ void CopyTableRun::Start() {
   double start = engine_.MarkOperationStart();
   engine_.ResetPseudoIndex();
   srv_ = QuoteSqlText(args_.server);
-  prefixed_ = TablePrefix(args_.data_source) + args_.table;
+  prefixed_ = PrefixedTableName(args_.data_source, args_.table);
   Trace("===Entering Function CopyTable " + args_.table + " Start Time = " + FormatNumber(start),
         2);
   Trace("Server Name = " + args_.server, 3);

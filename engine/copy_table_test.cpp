@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "engine/copy_table_test_support.h"
+#include "engine/engine_text.h"
 #include "engine/qb_obj.h"
 #include "engine/tool/qobra_cli.h"
 #include "platform/basic/clock.h"
@@ -291,6 +292,30 @@ TEST_P(CopyTableTest, RealWorldTextAndNumbersArriveWhole) {
   ASSERT_NE(copied, std::string::npos);
   EXPECT_NE(count, std::string::npos);
   EXPECT_GT(count, copied);
+}
+
+// A hand-edited setup file can hold anything: a table name or qualifier that is not a plain
+// name is refused for its table, with nothing deleted, and the next table loads.
+TEST_P(CopyTableTest, NamesThatAreNotPlainAreRefused) {
+  ASSERT_EQ(Copy("NODES"), 0);
+  TestRecord qualified(db_.dsn, db_.uid, db_.pwd, "x --");
+  struct Refusal {
+    std::string table;
+    DataSource* record;
+  };
+  for (const Refusal& r :
+       {Refusal{"NODES WHERE 1=1 --", record_.get()}, Refusal{"NODES;", record_.get()},
+        Refusal{"", record_.get()}, Refusal{"NODES", &qualified}}) {
+    try {
+      engine_.CopyTable(kServer, source_.ConnectString(), r.table, *r.record, kFalse16, kRunTime);
+      ADD_FAILURE() << "'" << r.table << "' was not refused";
+    } catch (const RaisedError& e) {
+      EXPECT_EQ(e.Number(), kErrNotAPlainName);
+      EXPECT_NE(e.Description().find("is not a plain name"), std::string::npos) << e.Description();
+    }
+  }
+  EXPECT_EQ(Count("NODES"), 2);
+  EXPECT_EQ(Copy("EVENTS"), 0);
 }
 
 TEST_P(CopyTableTest, LowerCaseSummaryIsASnapshotTable) {

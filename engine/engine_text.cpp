@@ -51,9 +51,32 @@ std::string QuoteSqlText(std::string_view text) {
   return quoted;
 }
 
+namespace {
+
+void RequirePlainName(std::string_view name, const char* what) {
+  bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  });
+  if (!plain) {
+    throw RaisedError(kErrNotAPlainName, "Qobra",
+                      std::string(what) + " \"" + std::string(name) +
+                          "\" is not a plain name (letters, digits and underscores only): "
+                          "nothing was done with it");
+  }
+}
+
+}  // namespace
+
 std::string TablePrefix(const DataSource& data_source) {
   std::string qualifier = data_source.Qualifier();
-  return qualifier.empty() ? std::string() : qualifier + ".";
+  if (qualifier.empty()) return {};
+  RequirePlainName(qualifier, "Qualifier");
+  return qualifier + ".";
+}
+
+std::string PrefixedTableName(const DataSource& data_source, std::string_view table) {
+  RequirePlainName(table, "Table name");
+  return TablePrefix(data_source) + std::string(table);
 }
 
 std::string CutBeforePassword(std::string_view connect_string) {

@@ -13,8 +13,14 @@ namespace kelvan::engine {
 // Every single quote doubled, so the text can stand between quotes in an SQL text.
 std::string QuoteSqlText(std::string_view text);
 
-// Empty for an empty Qualifier, else Qualifier + ".".
+// Raised for a table name or qualifier that is not a plain name.
+inline constexpr std::int32_t kErrNotAPlainName = 40302;
+
+// Empty for an empty Qualifier, else Qualifier + ".". Names are pasted into SQL texts, so a
+// qualifier of anything but letters, digits and underscores raises kErrNotAPlainName.
 std::string TablePrefix(const DataSource& data_source);
+// TablePrefix + table, raising kErrNotAPlainName for a table name that is not plain.
+std::string PrefixedTableName(const DataSource& data_source, std::string_view table);
 
 // The part of a connect string before the ";" that precedes its password key (PWD or PASSWORD,
 // any case); the whole text when it holds no password, and nothing when it starts with one.

@@ -110,7 +110,7 @@ class SetForecastDateRun : public OperationRun {
 };
 
 std::string SetForecastDateRun::Execute() {
-  std::string prefixed = TablePrefix(args_.data_source) + args_.table;
+  std::string prefixed = PrefixedTableName(args_.data_source, args_.table);
   std::string where = " where EXT_SERVER_NAME = '" + QuoteSqlText(args_.server) + "'";
   Trace("===Entering Function SetForecastDate " + args_.table + "_F " + TimerText(), 2);
   TraceCallLines(engine_, args_);

@@ -101,7 +101,7 @@ std::int64_t PruneRun::CountOldRows() {
   std::string connect = DestinationConnectString(args_.data_source);
   destination_ = &engine_.CachedDestinationConnection(connect);
   Trace("Connection established to " + CutBeforePassword(connect), 2);
-  prefixed_ = TablePrefix(args_.data_source) + args_.table;
+  prefixed_ = PrefixedTableName(args_.data_source, args_.table);
   where_ = Where(CutOffCondition());
   auto count = static_cast<std::int64_t>(
       ReadNumber("select count(*) as TOTAL_COUNT from " + prefixed_ + where_, "TOTAL_COUNT"));

@@ -42,13 +42,14 @@ class PruneFixture {
     bool sqlite = db_.kind == Destination::kSqlite;
     std::string value = (sqlite ? "'" : "TIMESTAMP '") + date + "'";
     ExecuteOnDestination(
-        db_,
-        std::string(db_.kind == Destination::kMariaDb ? "SET max_recursive_iterations = 100000; "
-                                                      : "") +
-            "INSERT INTO " + table + " (EXT_SERVER_NAME, " + column +
-            ", PSEUDO_INDEX) WITH RECURSIVE n(i) AS (SELECT " + std::to_string(first) +
-            " UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(last) + ") SELECT '" +
-            QuoteSqlText(server) + "', " + value + ", i FROM n");
+        db_, std::string(db_.kind == Destination::kMariaDb
+                             ? "SET max_recursive_iterations = 100000; SET sql_mode = "
+                               "CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES'); "
+                             : "") +
+                 "INSERT INTO " + table + " (EXT_SERVER_NAME, " + column +
+                 ", PSEUDO_INDEX) WITH RECURSIVE n(i) AS (SELECT " + std::to_string(first) +
+                 " UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(last) + ") SELECT '" +
+                 QuoteSqlText(server) + "', " + value + ", i FROM n");
   }
   std::optional<std::int16_t> Prune(const std::string& table, const std::string& column,
                                     Batch& batch) {
@@ -264,6 +265,29 @@ TEST_P(PruneTest, FailuresAreRaisedWithoutLabels) {
   if (!db_.pwd.empty()) {
     EXPECT_EQ(trace.find(db_.pwd), std::string::npos);
   }
+}
+
+// Server names are quoted into every where clause: one ending in a backslash, or one that
+// would close its literal where backslashes escape, prunes its own old rows and nothing else.
+// Table names are pasted in: one that is not a plain name is refused before any statement.
+TEST_P(PruneTest, HostileNamesTouchOnlyTheirOwnRows) {
+  const std::vector<std::string> hostile = {"VLT\\", "x\\' OR 1=1 -- "};
+  for (const std::string& server : hostile) {
+    Fill("CLIENTERRORS", "DATE_TIME", "2026-10-01 00:00:00", server, 2, 11);
+  }
+  Fill("CLIENTERRORS", "DATE_TIME", "2026-10-01 00:00:00", "OTHER", 2, 11);
+  for (const std::string& server : hostile) {
+    Batch batch;
+    engine_.PruneRecords(30, server, kSourceCnn, "CLIENTERRORS", *record_, "DATE_TIME", batch);
+  }
+  EXPECT_EQ(Count("CLIENTERRORS"), 10);
+  EXPECT_EQ(Count("CLIENTERRORS", "EXT_SERVER_NAME = 'OTHER'"), 10);
+
+  Batch batch;
+  EXPECT_THROW(engine_.PruneRecords(-30, "OTHER", kSourceCnn, "CLIENTERRORS WHERE 1=1 --", *record_,
+                                    "DATE_TIME", batch),
+               RaisedError);
+  EXPECT_EQ(Count("CLIENTERRORS"), 10);
 }
 
 INSTANTIATE_TEST_SUITE_P(Destinations, PruneTest,

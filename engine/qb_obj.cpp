@@ -6,6 +6,7 @@
 #include "engine/engine_text.h"
 #include "platform/basic/clock.h"
 #include "platform/component/registry.h"
+#include "platform/data/connection.h"
 #include "platform/data/data_engine.h"
 
 namespace kelvan::engine {
@@ -25,6 +26,16 @@ RaisedError AsRaisedError(std::exception_ptr failure) {
   } catch (...) {
     return RaisedError(kErrInternal, "Qobra", "Unknown failure");
   }
+}
+
+// Whether the layer's error list holds the diagnostics of `current` itself (the layer raises
+// them joined by "; "), not of an earlier failure that was caught and passed over.
+bool ListDescribes(const std::vector<data::ErrorEntry>& entries, const RaisedError& current) {
+  std::string joined;
+  for (const data::ErrorEntry& entry : entries) {
+    joined += (joined.empty() ? "" : "; ") + entry.description;
+  }
+  return !joined.empty() && current.Description() == joined;
 }
 
 // The generator's own failure convention; it holds nothing to release.
@@ -73,8 +84,10 @@ std::string QbObj::DestinationTimestampLiteral(std::string_view literal) const {
 std::string QbObj::FormatEngineError(std::string_view prefix, const RaisedError& current) const {
   data::DataEngine& layer = data::DataEngine::ForThisThread();
   std::string list;
-  for (const data::ErrorEntry& entry : layer.Errors()) {
-    list += "Error Number: " + std::to_string(entry.number) + " - " + entry.description + kCr;
+  if (ListDescribes(layer.Errors(), current)) {
+    for (const data::ErrorEntry& entry : layer.Errors()) {
+      list += "Error Number: " + std::to_string(entry.number) + " - " + entry.description + kCr;
+    }
   }
   layer.ClearErrors();
   if (list.empty()) list = current.Description() + kCr;
@@ -103,6 +116,14 @@ data::Connection& QbObj::CachedDestinationConnection(const std::string& connect_
   return found->second;
 }
 
+// A session the server ended stays dead: kept in the cache it would fail every retry and every
+// later stage. The next operation opens a new one.
+void QbObj::DropLostConnections(bool failure_says_lost) noexcept {
+  std::erase_if(connections_, [failure_says_lost](const auto& cached) {
+    return failure_says_lost || cached.second.IsDead();
+  });
+}
+
 std::string DestinationConnectString(const DataSource& data_source) {
   return "DSN=" + data_source.Name() + ";UID=" + data_source.UserName() +
          ";PWD=" + data_source.Password() + ";";
@@ -111,12 +132,14 @@ std::string DestinationConnectString(const DataSource& data_source) {
 RaisedError QbObj::Fail(OperationRun& run, std::exception_ptr failure) {
   RaisedError error = AsRaisedError(failure);
   trace_.WriteQuietly(run.FailureLine(error), 1);
+  const bool connection_lost = data::IsConnectionLost(error);
   // Described before the release, so that a cursor that fails to close cannot replace the
   // error list of the failure itself.
   std::string description = error.Source().find(':') != std::string::npos
                                 ? error.Description()
                                 : FormatEngineError(run.DescriptionPrefix(), error);
   run.Release();
+  DropLostConnections(connection_lost);
   return RaisedError(error.Number(), "Qobra.QbObj." + run.Name() + ":" + error.Source(),
                      description, error.SqlState());
 }

@@ -119,6 +119,9 @@ class QbObj : public LoadEngine {
 
  private:
   RaisedError Fail(OperationRun& run, std::exception_ptr failure);
+  // Drops every cached connection when the failure says the connection is gone, else those the
+  // driver reports dead.
+  void DropLostConnections(bool failure_says_lost) noexcept;
   [[noreturn]] void RaiseNotImplemented(const std::string& operation) const;
 
   TraceLog trace_;

@@ -69,13 +69,21 @@ TEST(QbObjTest, FormatEngineErrorWithAnEmptyErrorList) {
             "Error copying data. :\r\nD\r\nD\r");
 }
 
-TEST(QbObjTest, FormatEngineErrorListsAndClearsTheLayersErrors) {
+TEST(QbObjTest, FormatEngineErrorListsAndClearsTheLayersErrorsOfThisFailureOnly) {
   QbObj engine;
   data::DataEngine& layer = data::DataEngine::ForThisThread();
-  layer.ReplaceErrors({{208, "42S02: no such table", "42S02"}, {0, "01000: note", "01000"}});
-  RaisedError current(40002, "SQLExecDirect", "D");
-  EXPECT_EQ(engine.FormatEngineError("P", current),
-            "P:\r\nD\r\nError Number: 208 - 42S02: no such table\rError Number: 0 - 01000: note\r");
+  const std::vector<data::ErrorEntry> entries = {{208, "42S02: no such table", "42S02"},
+                                                 {0, "01000: note", "01000"}};
+  layer.ReplaceErrors(entries);
+  RaisedError raised(40002, "SQLExecDirect", "42S02: no such table; 01000: note", "42S02");
+  EXPECT_EQ(engine.FormatEngineError("P", raised),
+            "P:\r\n42S02: no such table; 01000: note\r\nError Number: 208 - 42S02: no such "
+            "table\rError Number: 0 - 01000: note\r");
+  EXPECT_TRUE(layer.Errors().empty());
+  // Left by a failure that was caught and passed over: not this failure's cause.
+  layer.ReplaceErrors(entries);
+  EXPECT_EQ(engine.FormatEngineError("P", RaisedError(6, "Qobra", "Overflow")),
+            "P:\r\nOverflow\r\nOverflow\r");
   EXPECT_TRUE(layer.Errors().empty());
 }
 

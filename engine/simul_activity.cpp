@@ -39,11 +39,7 @@ class SimulActivityRun : public OperationRun {
  public:
   SimulActivityRun(QbObj& engine, const std::string& server, const DataSource& data_source,
                    const std::string& rollup_date)
-      : engine_(engine),
-        server_(server),
-        data_source_(data_source),
-        rollup_date_(rollup_date),
-        prefix_(TablePrefix(data_source)) {}
+      : engine_(engine), server_(server), data_source_(data_source), rollup_date_(rollup_date) {}
 
   std::int16_t Execute();
 
@@ -79,7 +75,7 @@ class SimulActivityRun : public OperationRun {
   const std::string& server_;
   const DataSource& data_source_;
   const std::string& rollup_date_;
-  std::string prefix_;
+  std::string prefix_;                       // set first thing, under the failure convention
   std::string rollup_day_;                   // "yyyy-mm-dd 00:00:00"
   std::string day_clause_;                   // this server's rows of the rollup day
   std::string summary_day_;                  // this server's SUMMARY rows extracted that day
@@ -93,6 +89,7 @@ class SimulActivityRun : public OperationRun {
 };
 
 std::int16_t SimulActivityRun::Execute() {
+  prefix_ = TablePrefix(data_source_);  // raises for a qualifier that is no plain name
   Start();
   engine_.ChooseCursorDriver();
   destination_ = &engine_.CachedDestinationConnection(DestinationConnectString(data_source_));

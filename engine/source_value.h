@@ -16,7 +16,7 @@ namespace kelvan::engine {
 
 // What reading one source cell gave.
 struct SourceCell {
-  std::optional<data::Value> value;      // nothing: the column is left unset
+  std::optional<data::Value> value;       // nothing: the column is left unset
   std::optional<std::int64_t> unfitting;  // a whole number too large for the destination column
 };
 

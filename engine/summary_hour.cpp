@@ -56,10 +56,7 @@ struct Activity {
 class SummaryHourRun : public OperationRun {
  public:
   SummaryHourRun(QbObj& engine, const std::string& server, const DataSource& data_source)
-      : engine_(engine),
-        server_(server),
-        data_source_(data_source),
-        prefix_(TablePrefix(data_source)) {}
+      : engine_(engine), server_(server), data_source_(data_source) {}
 
   std::int16_t Execute();
 
@@ -90,7 +87,7 @@ class SummaryHourRun : public OperationRun {
   QbObj& engine_;
   const std::string& server_;
   const DataSource& data_source_;
-  std::string prefix_;
+  std::string prefix_;                       // set first thing, under the failure convention
   data::Connection* destination_ = nullptr;  // owned by the engine's cache
   std::string where_;                        // this server's rows from the last date on
   std::optional<data::ResultSet> activities_;
@@ -107,6 +104,7 @@ class SummaryHourRun : public OperationRun {
 };
 
 std::int16_t SummaryHourRun::Execute() {
+  prefix_ = TablePrefix(data_source_);  // raises for a qualifier that is no plain name
   Start();
   Connect();
   std::string last_date = LastDate();

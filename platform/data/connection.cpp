@@ -61,7 +61,28 @@ std::string DbmsName(const odbc::ConnectionHandle& dbc) {
   }
 }
 
+bool StateSaysLost(const std::string& state) {
+  return state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03";
+}
+
+// MariaDB reads a backslash in a string literal as an escape unless told not to: a name ending
+// in one would break, or reshape, every statement that quotes it.
+void LiteralBackslashes(internal::ConnectionState& state, const std::string& dbms) {
+  if (!internal::ReadsBackslashEscapes(dbms)) return;
+  odbc::StatementHandle stmt = state.NewStatement();
+  odbc::ExecDirect(stmt,
+                   "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')",
+                   internal::ErrorListObserver());
+}
+
 }  // namespace
+
+bool IsConnectionLost(const RaisedError& error) {
+  if (StateSaysLost(error.SqlState())) return true;
+  const std::vector<ErrorEntry>& entries = DataEngine::ForThisThread().Errors();
+  return std::any_of(entries.begin(), entries.end(),
+                     [](const ErrorEntry& entry) { return StateSaysLost(entry.sql_state); });
+}
 
 Connection Connection::Open(std::string_view connect_string, const ConnectOptions& options) {
   DataEngine& engine = DataEngine::ForThisThread();
@@ -79,6 +100,7 @@ Connection Connection::Open(std::string_view connect_string, const ConnectOption
   state->transactions_end_cursors = internal::TransactionsEndCursors(dbms);
   state->query_timeout_seconds = options.query_timeout_seconds;
   state->cursor_driver = engine.cursor_driver();
+  LiteralBackslashes(*state, dbms);
   return Connection(std::move(state));
 }
 
@@ -95,6 +117,8 @@ internal::ConnectionState& Connection::State() const {
 const std::string& Connection::OdbcVersion() const { return State().odbc_version; }
 
 CursorDriver Connection::cursor_driver() const { return State().cursor_driver; }
+
+bool Connection::IsDead() const noexcept { return state_ && odbc::ConnectionDead(state_->dbc); }
 
 ResultSet Connection::OpenResultSet(std::string_view sql, CursorType cursor, LockType lock,
                                     Execution execution) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/basic/raised_error.h"
 #include "platform/data/data_engine.h"
 #include "platform/data/result_set.h"
 
@@ -47,6 +48,9 @@ class Connection {
   std::int64_t Execute(std::string_view sql);
   std::int64_t RowsAffected() const { return rows_affected_; }
 
+  // Whether the driver says the server has gone (the session ended, the link broke).
+  bool IsDead() const noexcept;
+
  private:
   explicit Connection(std::shared_ptr<internal::ConnectionState> state);
   internal::ConnectionState& State() const;
@@ -54,5 +58,9 @@ class Connection {
   std::shared_ptr<internal::ConnectionState> state_;
   std::int64_t rows_affected_ = 0;
 };
+
+// Whether a failure says the connection is gone: SQLSTATE class 08 (connection exceptions) or
+// a server ending the session (57P01 to 57P03: terminated, crashed, starting up).
+bool IsConnectionLost(const RaisedError& error);
 
 }  // namespace kelvan::data

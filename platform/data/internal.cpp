@@ -68,6 +68,10 @@ bool Names(std::string_view dbms_name, std::string_view part) {
 
 bool TransactionsEndCursors(std::string_view dbms_name) { return Names(dbms_name, "sqlite"); }
 
+bool ReadsBackslashEscapes(std::string_view dbms_name) {
+  return Names(dbms_name, "mariadb") || Names(dbms_name, "mysql");
+}
+
 InsertLimits InsertLimitsFor(std::string_view dbms_name) {
   auto names = [dbms_name](std::string_view part) { return Names(dbms_name, part); };
   // Multi-row INSERTs cost the server dearly per marker (and psqlodbc loses track of statements

@@ -67,6 +67,8 @@ struct InsertLimits {
 InsertLimits InsertLimitsFor(std::string_view dbms_name);
 // Whether the driver ends every open cursor of a connection when a transaction ends (SQLite's).
 bool TransactionsEndCursors(std::string_view dbms_name);
+// Whether the database reads a backslash in a string literal as an escape (MariaDB's default).
+bool ReadsBackslashEscapes(std::string_view dbms_name);
 
 struct ConnectionState;
 

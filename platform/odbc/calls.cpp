@@ -71,6 +71,13 @@ void SetLoginTimeout(const ConnectionHandle& dbc, int seconds) {
   if (!Succeeded(rc)) ReadDiagnostics(Of(dbc));  // not offered by this driver: go on without
 }
 
+bool ConnectionDead(const ConnectionHandle& dbc) noexcept {
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  SQLRETURN rc = SQLGetConnectAttr(dbc.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+  if (!Succeeded(rc)) ReadDiagnostics(Of(dbc));
+  return Succeeded(rc) && dead == SQL_CD_TRUE;
+}
+
 void SetQueryTimeout(const StatementHandle& stmt, int seconds) {
   SQLRETURN rc = SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
                                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds)), 0);

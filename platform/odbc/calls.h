@@ -37,6 +37,8 @@ void DriverConnect(const ConnectionHandle& dbc, std::string_view connect_string,
                    FailureObserver* observer);
 // Time-outs are set where the driver has them; a driver without them is no failure.
 void SetLoginTimeout(const ConnectionHandle& dbc, int seconds);
+// SQL_ATTR_CONNECTION_DEAD; false when the driver cannot tell.
+bool ConnectionDead(const ConnectionHandle& dbc) noexcept;
 void SetQueryTimeout(const StatementHandle& stmt, int seconds);
 std::string GetInfoText(const ConnectionHandle& dbc, InfoItem item, FailureObserver* observer);
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <iostream>
 #include <thread>
 
@@ -97,6 +98,47 @@ INSTANTIATE_TEST_SUITE_P(
             "DROP TRIGGER faults_reject ON SIMUL_ACTIVITY", true, 0,
             "INSERT statement(s) on SIMUL_ACTIVITY table on VLT_dst_simul_rejected"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Waits for `path` to appear; false after a minute.
+bool AwaitFile(const fs::path& path) {
+  for (int i = 0; i < 600 && !fs::exists(path); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return fs::exists(path);
+}
+
+// PostgreSQL ends the loader's session while the stand-in holds the SUMMARY read after 100 rows:
+// the retry must open a new connection, so the same run loads that server in full.
+TEST(DestinationServerTest, SessionEndedMidCopyIsReplacedWithinTheRun) {
+  const testing::ScratchDatabase db =
+      testing::CreateScratchDatabase(testing::Destination::kPostgres, "dst_ended");
+  testing::RunSqlScript(db, testing::SourcePath("schema/postgresql.sql"));
+  const SqlClient client = ClientOf(db);
+  const std::string server = "VLT_dst_ended";
+  const fs::path dir = testing::OdbcSandbox::Instance().MakeTempDir("dst_ended");
+  const fs::path release = dir / "release";
+  const fs::path file = CreateVltFile("dst_ended", 43);
+  RegisterVltServer(server, file, {{"HoldAfterRows", "100"}, {"HoldFile", release.string()}});
+  const fs::path setup = WriteSetup(dir, {.servers = {server}, .tables = {"SUMMARY", "NODES"}}, db);
+
+  const pid_t batch = StartBatch(setup, dir / "run.htm");
+  const bool held = AwaitFile(release.string() + ".held");
+  client(
+      "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE datname = "
+      "current_database() AND pid <> pg_backend_pid()");
+  std::ofstream(release) << "go";
+  const BatchResult run = WaitBatch(batch, dir / "run.htm");
+  ASSERT_TRUE(held) << run.output;
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_THAT(run.run_log, HasSubstr("CopyTableErrorHandler: Retrying CopyTables again."));
+  EXPECT_THAT(run.run_log, HasSubstr("Server operations for " + server + " successfully"));
+  const std::vector<std::string> source = SourceSummaryRows(file);
+  const std::vector<std::string> loaded = DestinationSummaryRows(client, server);
+  EXPECT_GT(source.size(), 100u);
+  EXPECT_EQ(loaded.size(), source.size());
+  EXPECT_TRUE(loaded == source) << "destination rows differ from the source's";
+  EXPECT_EQ(CountRows(client, "NODES", server), SourceCount(file, "NODES"));
+}
 
 // Waits until `client` sees at least `rows` SUMMARY rows of `server`; false after a minute.
 bool AwaitRows(const SqlClient& client, const std::string& server, long rows) {

@@ -174,7 +174,10 @@ ScratchDatabase CreateScratchDatabase(Destination kind, const std::string& tag) 
       db.database = db.dsn;
       db.uid = RequiredEnv("KELVAN_PG_USER", kind);
       db.pwd = RequiredEnv("KELVAN_PG_PASSWORD", kind);
+      // Names hold the process id, which a later process may get again: a database left by an
+      // earlier run on the same servers goes first.
       RunCommand(PostgresClient("postgres") + " -c " +
+                 ShellQuote("DROP DATABASE IF EXISTS " + db.database) + " -c " +
                  ShellQuote("CREATE DATABASE " + db.database + " TEMPLATE template0"));
       sandbox.AddDataSource(db.dsn, kPostgresDriver,
                             {{"Servername", "127.0.0.1"},
@@ -189,7 +192,8 @@ ScratchDatabase CreateScratchDatabase(Destination kind, const std::string& tag) 
       db.uid = RequiredEnv("KELVAN_MARIADB_USER", kind);
       db.pwd = RequiredEnv("KELVAN_MARIADB_PASSWORD", kind);
       RunCommand(MariaDbClient("") + " -e " +
-                 ShellQuote("CREATE DATABASE " + db.database + " CHARACTER SET utf8mb4"));
+                 ShellQuote("DROP DATABASE IF EXISTS " + db.database + "; CREATE DATABASE " +
+                            db.database + " CHARACTER SET utf8mb4"));
       // Without CHARSET the connector talks latin1 and text beyond it arrives as '?'.
       sandbox.AddDataSource(db.dsn, kMariaDbDriver,
                             {{"Server", "127.0.0.1"},

@@ -123,6 +123,10 @@ ConnectSettings ResolveSettings(const KeyMap& connect_keys, const DataSourceRead
   if (auto value = lookup("FetchDelayMs")) {
     settings.fetch_delay_ms = NumberKey(value, "FetchDelayMs");
   }
+  if (auto value = lookup("HoldAfterRows")) {
+    settings.hold_after_rows = NumberKey(value, "HoldAfterRows");
+  }
+  settings.hold_file = lookup("HoldFile").value_or("");
   if (auto value = lookup("RefuseConnect")) {
     settings.refuse_connect = NumberKey(value, "RefuseConnect") != 0;
   }

@@ -35,6 +35,10 @@ struct ConnectSettings {
   int fail_exec_n = 0;                  // 1-based execution that fails; 0 = none
   std::optional<int> fail_fetch_after;  // rows a statement returns before the link breaks
   int fetch_delay_ms = 0;
+  // After this many rows of a statement the fetch waits, once hold_file + ".held" is written,
+  // until hold_file exists: a test acts at a known point of a read, not after a guessed delay.
+  std::optional<int> hold_after_rows;
+  std::string hold_file;
   bool refuse_connect = false;
 };
 

@@ -7,6 +7,8 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/basic/raised_error.h"
@@ -195,12 +197,29 @@ SQLRETURN Statement::Fetch() {
       break;
   }
   const ConnectSettings& settings = connection_.Settings();
+  HoldWhenDue();
   if (settings.fetch_delay_ms > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(settings.fetch_delay_ms));
   }
   ++rows_fetched_;
   data_column_ = 0;
   return SQL_SUCCESS;
+}
+
+// Holds this fetch until the test releases it; a released hold (the file exists) holds no more.
+void Statement::HoldWhenDue() const {
+  const ConnectSettings& settings = connection_.Settings();
+  if (!settings.hold_after_rows || rows_fetched_ != *settings.hold_after_rows ||
+      settings.hold_file.empty()) {
+    return;
+  }
+  const std::filesystem::path release(settings.hold_file);
+  if (std::filesystem::exists(release)) return;
+  std::ofstream(settings.hold_file + ".held") << rows_fetched_;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (!std::filesystem::exists(release) && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 // A link lost after the configured rows fails this fetch, whether more rows would have come

@@ -67,6 +67,7 @@ class Statement : public Handle {
   SQLSMALLINT DefaultCType(const ColumnInfo& column) const;
   SQLRETURN GetText(const SourceValue& value, SQLPOINTER target, SQLLEN buffer_length,
                     SQLLEN* indicator);
+  void HoldWhenDue() const;
   void BreakLinkWhenDue();
 
   Connection& connection_;
