@@ -7,6 +7,7 @@
 
 #include "platform/basic/raised_error.h"
 #include "platform/basic/timestamp.h"
+#include "platform/odbc/connect_string.h"
 
 namespace kelvan::engine {
 namespace {
@@ -86,17 +87,8 @@ std::string CutBeforePassword(std::string_view connect_string) {
 }
 
 std::string HidePassword(std::string text, std::string_view connect_string) {
-  std::optional<size_t> entry = PasswordEntry(connect_string);
-  if (!entry) return text;
-  std::string_view rest = connect_string.substr(*entry);
-  size_t equals = rest.find('=');
-  if (equals == std::string_view::npos) return text;
-  std::string_view password = rest.substr(equals + 1, rest.find(';') - equals - 1);
-  if (password.empty()) return text;
-  for (size_t at = text.find(password); at != std::string::npos; at = text.find(password, at + 4)) {
-    text.replace(at, password.size(), "****");
-  }
-  return text;
+  std::optional<std::string> password = odbc::PasswordOf(connect_string);
+  return password ? odbc::HideSecrets(text, {*password}) : text;
 }
 
 std::string FormatTimestampText(std::string_view value) {

@@ -8,6 +8,7 @@
 #include "platform/component/registry.h"
 #include "platform/data/connection.h"
 #include "platform/data/data_engine.h"
+#include "platform/odbc/connect_string.h"
 
 namespace kelvan::engine {
 namespace {
@@ -125,8 +126,8 @@ void QbObj::DropLostConnections(bool failure_says_lost) noexcept {
 }
 
 std::string DestinationConnectString(const DataSource& data_source) {
-  return "DSN=" + data_source.Name() + ";UID=" + data_source.UserName() +
-         ";PWD=" + data_source.Password() + ";";
+  return odbc::DataSourceConnectString(data_source.Name(), data_source.UserName(),
+                                       data_source.Password());
 }
 
 RaisedError QbObj::Fail(OperationRun& run, std::exception_ptr failure) {

@@ -131,7 +131,8 @@ class QbObj : public LoadEngine {
   std::map<std::string, data::Connection> connections_;  // key: the destination connect string
 };
 
-// "DSN=" + Name + ";UID=" + UserName + ";PWD=" + Password + ";": the key of the connection cache.
+// "DSN=" + Name + ";UID=" + UserName + ";PWD=" + Password + ";" (values braced where they need
+// it): the key of the connection cache.
 std::string DestinationConnectString(const DataSource& data_source);
 
 // Registers "Qobra.QbObj" (class QbObj behind LoadEngine, in its caller's apartment).

@@ -8,6 +8,7 @@
 #include "engine/engine_text.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "platform/odbc/connect_string.h"
 
 namespace kelvan::engine {
 namespace {
@@ -44,12 +45,14 @@ void SourceConnection::Open(const std::string& connect_string) {
   trace_.Write(Stamp("Allocated connection handle"), 3);
   std::string shown = CutBeforePassword(connect_string);
   trace_.Write("Opening Connection " + shown, 2);
-  std::vector<SQLCHAR> in = WritableText(connect_string);
+  // Values braced where they need it, so a password with ";" or braces connects.
+  const std::string normalized = odbc::NormalizedConnectString(connect_string);
+  std::vector<SQLCHAR> in = WritableText(normalized);
   SQLCHAR out[256] = {};
   SQLSMALLINT out_length = 0;
-  SQLRETURN rc = SQLDriverConnect(dbc_.get(), nullptr, in.data(),
-                                  static_cast<SQLSMALLINT>(connect_string.size()), out, sizeof out,
-                                  &out_length, SQL_DRIVER_NOPROMPT);
+  SQLRETURN rc =
+      SQLDriverConnect(dbc_.get(), nullptr, in.data(), static_cast<SQLSMALLINT>(normalized.size()),
+                       out, sizeof out, &out_length, SQL_DRIVER_NOPROMPT);
   try {
     CheckSourceCall(rc, {env_.get(), dbc_.get(), SQL_NULL_HSTMT}, "SQLDriverConnect");
   } catch (const RaisedError& e) {

@@ -8,6 +8,7 @@
 #include "platform/basic/raised_error.h"
 #include "platform/basic/text_lines.h"
 #include "platform/data/connection.h"
+#include "platform/odbc/connect_string.h"
 
 namespace kelvan::console {
 namespace {
@@ -27,7 +28,7 @@ std::string Minutes(double seconds) {
 std::string WorkerErrorText(const RaisedError& error) {
   return "formELVAN: Error Number = " + std::to_string(error.Number()) + kBr +
          "formELVAN: Error Source = " + error.Source() + kBr +
-         "formELVAN: Error Description = " + HidePasswords(error.Description()) + kBr;
+         "formELVAN: Error Description = " + odbc::HidePasswordEntries(error.Description()) + kBr;
 }
 
 }  // namespace
@@ -56,21 +57,6 @@ RunArguments MakeRunArguments(const Settings& s, const std::string& log_file_nam
 std::string OpenTestConnection(const std::string& connect_string) {
   const data::Connection connection = data::Connection::Open(connect_string);
   return connection.OdbcVersion();
-}
-
-std::string HidePasswords(std::string_view text) {
-  std::string result(text);
-  for (size_t pos = 0; pos + 4 <= result.size(); ++pos) {
-    std::string key = result.substr(pos, 4);
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (key != "PWD=") continue;
-    const size_t start = pos + 4;
-    const size_t end = result.find_first_of(";\r\n'\"", start);
-    const size_t length = (end == std::string::npos ? result.size() : end) - start;
-    result.replace(start, length, "********");
-    pos = start + 8 - 1;
-  }
-  return result;
 }
 
 std::string FormatElapsed(double seconds) {
@@ -140,8 +126,7 @@ void RunDriver::Prepare() {
 std::string RunDriver::DestinationOdbcVersion() {
   const DestinationRecord& d = state_.settings.destination;
   try {
-    return connector_("DSN=" + d.name + ";UID=" + d.user_name + ";PWD=" + d.password + ";")
-        .substr(0, 10);
+    return connector_(odbc::DataSourceConnectString(d.name, d.user_name, d.password)).substr(0, 10);
   } catch (const RaisedError&) {
     return "Not available check connection";
   }
@@ -262,15 +247,15 @@ std::string RunDriver::CallWorker(Slot& slot) {
   // Cancel may release the slot's worker while the call runs: keep it until the call is done.
   const std::shared_ptr<RunWorker> worker = slot.worker;
   try {
-    outcome_.last_result =
-        HidePasswords(worker->StartELVAN(arguments_, [this] { view_.ProcessPendingEvents(); }));
+    outcome_.last_result = odbc::HidePasswordEntries(
+        worker->StartELVAN(arguments_, [this] { view_.ProcessPendingEvents(); }));
   } catch (const RaisedError& error) {
     Log("Error encountered while processing this server." + kBr +
         "Moving to the next server on the list." + kBr);
     outcome_.last_result = WorkerErrorText(error);
   }
   try {
-    return HidePasswords(worker->ErrorMessages());
+    return odbc::HidePasswordEntries(worker->ErrorMessages());
   } catch (const RaisedError&) {
     return {};  // a worker whose call failed may not answer any more
   }

@@ -76,10 +76,6 @@ class RunDriver {
   RunOutcome outcome_;
 };
 
-// Replaces the value of every "PWD=" in a text with asterisks: worker and driver texts pass
-// through it before the console shows or writes them.
-std::string HidePasswords(std::string_view text);
-
 // Seconds as hours:minutes:seconds, "h:mm:ss".
 std::string FormatElapsed(double seconds);
 

@@ -11,6 +11,7 @@
 #include "console/core/recording_view.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "platform/odbc/connect_string.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::console {
@@ -204,7 +205,7 @@ TEST_F(RunDriverTest, FailuresAreReportedAndTheRunGoesOn) {
                         "Error processing server A\r\n"
                         "formELVAN: Error Number = 5\r\n"
                         "formELVAN: Error Source = mtELVAN.ELVAN\r\n"
-                        "formELVAN: Error Description = boom PWD=********;\r\n\r\n"));
+                        "formELVAN: Error Description = boom PWD=****;\r\n\r\n"));
   EXPECT_THAT(state_.log_text,
               HasSubstr("Error processing server B\r\nStage failed four times.\r\n\r\n"));
   EXPECT_EQ(view_.status_labels().back(), "Processing Complete") << "the last server succeeded";
@@ -335,9 +336,9 @@ TEST_F(RunDriverTest, PasswordsNeverReachWhatTheConsoleWrites) {
 }
 
 TEST(HidePasswordsTest, MasksEveryPasswordValue) {
-  EXPECT_EQ(HidePasswords("DSN=a;pwd=x;UID=u\r\nPWD=yy"),
-            "DSN=a;pwd=********;UID=u\r\nPWD=********");
-  EXPECT_EQ(HidePasswords("no password here"), "no password here");
+  EXPECT_EQ(odbc::HidePasswordEntries("DSN=a;pwd=x;UID=u\r\nPWD=yy"),
+            "DSN=a;pwd=****;UID=u\r\nPWD=****");
+  EXPECT_EQ(odbc::HidePasswordEntries("no password here"), "no password here");
 }
 
 // The test connections through real drivers: the stand-in VLT server.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/odbc/connect_string.h"
+
 namespace kelvan::console {
 namespace {
 
@@ -11,23 +13,17 @@ std::string TrimSpaces(std::string_view text) {
   return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
 }
 
-// Drops the four-character prefix ("DSN=", "UID=", "PWD=") of a connection-string part.
-std::string WithoutPrefix(std::string_view part) {
-  return std::string(part.substr(std::min<size_t>(4, part.size())));
-}
-
 }  // namespace
 
+// Read as ODBC reads it: the DSN, whatever else the string holds, is the server's name in every
+// loaded row, so a password in another shape must never become part of it.
 ServerEntry MakeServerEntry(std::string_view value) {
+  const std::vector<odbc::ConnectAttribute> parsed = odbc::ParseConnectString(value);
   ServerEntry entry;
   entry.value = std::string(value);
-  const size_t uid = value.find(";UID");
-  entry.dsn = WithoutPrefix(value.substr(0, uid));
-  if (uid == std::string_view::npos) return entry;
-  const std::string_view rest = value.substr(uid + 1);
-  const size_t pwd = rest.find(";PWD");
-  entry.uid = WithoutPrefix(rest.substr(0, pwd));
-  if (pwd != std::string_view::npos) entry.password = WithoutPrefix(rest.substr(pwd + 1));
+  entry.dsn = odbc::ConnectValue(parsed, "DSN").value_or("");
+  entry.uid = odbc::ConnectValue(parsed, "UID").value_or("");
+  entry.password = odbc::PasswordOf(value).value_or("");
   return entry;
 }
 
@@ -37,7 +33,7 @@ std::string ServerValue(std::string_view dsn, std::string_view uid, std::string_
 }
 
 std::string ServerValueWithoutPassword(std::string_view value) {
-  return std::string(value.substr(0, value.find(";PWD")));
+  return odbc::WithoutPassword(value);
 }
 
 std::string ParseItemFromTableString(std::string_view table_string, int n) {

@@ -27,10 +27,11 @@ struct ServerEntry {
   bool operator==(const ServerEntry&) const = default;
 };
 
-// Splits a connection string "DSN=d;UID=u;PWD=p" into an entry; value is kept unchanged.
+// Splits a connection string "DSN=d;UID=u;PWD=p" (keys in any case and order, PASSWORD for PWD,
+// values in braces) into an entry; value is kept unchanged.
 ServerEntry MakeServerEntry(std::string_view value);
 std::string ServerValue(std::string_view dsn, std::string_view uid, std::string_view password);
-// The connection string up to just before ";PWD": what the console may show of it.
+// The connection string without its password: what the console may show of it.
 std::string ServerValueWithoutPassword(std::string_view value);
 
 // The destination data source record.

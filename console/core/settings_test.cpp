@@ -30,6 +30,19 @@ TEST(ServerEntryTest, ShownValueStopsBeforeThePassword) {
   EXPECT_EQ(ServerValueWithoutPassword("DSN=A;UID=u"), "DSN=A;UID=u");
 }
 
+// Server strings written by hand: the server's name is the DSN alone and the password is found
+// and hidden whatever its key's case, place or quoting.
+TEST(ServerEntryTest, OtherShapesNeverLeakThePassword) {
+  for (const std::string value :
+       {"DSN=VLTA;UID=admin;pwd=secret", "DSN=VLTA;PWD=secret", "dsn = VLTA ;Password=secret",
+        "PWD={secret};UID=admin;DSN=VLTA"}) {
+    const ServerEntry entry = MakeServerEntry(value);
+    EXPECT_EQ(entry.dsn, "VLTA") << value;
+    EXPECT_EQ(entry.password, "secret") << value;
+    EXPECT_EQ(ServerValueWithoutPassword(value).find("secret"), std::string::npos) << value;
+  }
+}
+
 struct ItemCase {
   const char* text;
   int n;

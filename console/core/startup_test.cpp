@@ -9,6 +9,7 @@
 #include "console/core/recording_view.h"
 #include "console/core/setup_file.h"
 #include "platform/basic/clock.h"
+#include "platform/basic/raised_error.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::console {
@@ -85,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, RunLogNameTest,
 
 TEST(RunLogTest, CreatedAnewWithTheBanner) {
   const fs::path path = testing::OdbcSandbox::Instance().MakeTempDir("banner") / "run.htm";
-  std::ofstream(path) << "an older run's log\r\n";
+  std::ofstream(path) << "<PRE>\r\nan older run's log\r\n";
   CreateRunLog(path.string(), kNow);
   EXPECT_EQ(ReadFile(path),
             "<PRE>\r\n"
@@ -148,6 +149,29 @@ TEST_F(StartUpTest, SetupFileWarningsReachTheUser) {
   EXPECT_EQ(view_.messages()[0].icon, MessageIcon::kCritical);
   EXPECT_THAT(state_.log_text, HasSubstr("error found while reading TraceLevel"));
   EXPECT_EQ(state_.settings.servers.size(), 1u);
+}
+
+// -LOG naming the setup file or a database: the file stays as it was and start-up says why.
+TEST(RunLogTest, OnlyAnEmptyFileOrAnOlderRunLogIsReplaced) {
+  const fs::path dir = testing::OdbcSandbox::Instance().MakeTempDir("replace");
+  std::ofstream(dir / "KELVAN.ini") << "[SERVER]\r\nTotalNoServers:=0\r\n";
+  std::ofstream(dir / "dest.db") << "SQLite format 3";
+  for (const char* name : {"KELVAN.ini", "dest.db"}) {
+    const std::string before = ReadFile(dir / name);
+    try {
+      CreateRunLog((dir / name).string(), kNow);
+      ADD_FAILURE() << name << " was replaced";
+    } catch (const RaisedError& e) {
+      EXPECT_THAT(e.Description(), HasSubstr("holds something other than a run log"));
+    }
+    EXPECT_EQ(ReadFile(dir / name), before);
+  }
+  std::ofstream(dir / "empty.htm");
+  CreateRunLog((dir / "empty.htm").string(), kNow);
+  CreateRunLog((dir / "empty.htm").string(), kNow);  // its own log, from an earlier run
+  EXPECT_THAT(ReadFile(dir / "empty.htm"), ::testing::StartsWith("<PRE>"));
+  EXPECT_EQ(fs::status(dir / "empty.htm").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(StartUpTest, UnwritableRunLogStopsStartUp) {

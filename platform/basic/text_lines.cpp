@@ -29,7 +29,7 @@ void AppendLine(std::string& text, std::string_view line) {
 
 void AppendToFile(const std::string& path, std::string_view text) {
   std::lock_guard<std::mutex> guard(FileAppendLock());
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) RaiseFileError(path);
   // O_APPEND puts each write at the end, so another process appending too cannot cut into it.
   size_t written = 0;

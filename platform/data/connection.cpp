@@ -4,29 +4,10 @@
 #include <utility>
 
 #include "platform/data/internal.h"
+#include "platform/odbc/connect_string.h"
 
 namespace kelvan::data {
 namespace {
-
-// The PWD= value of a connect string, as the driver manager reads it (up to the next ';').
-std::string PasswordIn(std::string_view connect_string) {
-  std::string upper(connect_string);
-  std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-  size_t key = upper.find("PWD=");
-  if (key == std::string::npos) return {};
-  size_t begin = key + 4;
-  size_t end = connect_string.find(';', begin);
-  return std::string(
-      connect_string.substr(begin, end == std::string_view::npos ? end : end - begin));
-}
-
-std::string Scrub(std::string text, const std::string& secret) {
-  if (secret.empty()) return text;
-  for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at)) {
-    text.replace(at, secret.size(), "***");
-  }
-  return text;
-}
 
 // A driver could echo the connect string in a message; the password must not reach the caller.
 class ScrubbingObserver : public odbc::FailureObserver {
@@ -34,7 +15,7 @@ class ScrubbingObserver : public odbc::FailureObserver {
   explicit ScrubbingObserver(std::string secret) : secret_(std::move(secret)) {}
   void OnFailure(const std::vector<odbc::DiagnosticRecord>& records) override {
     std::vector<odbc::DiagnosticRecord> clean = records;
-    for (auto& record : clean) record.message = Scrub(record.message, secret_);
+    for (auto& record : clean) record.message = odbc::HideSecrets(record.message, {secret_});
     internal::ErrorListObserver()->OnFailure(clean);
   }
 
@@ -42,13 +23,15 @@ class ScrubbingObserver : public odbc::FailureObserver {
   std::string secret_;
 };
 
+// Values are braced where they need it, so a password with ";" or braces connects.
 void ConnectWithoutSecrets(const odbc::ConnectionHandle& dbc, std::string_view connect_string) {
-  ScrubbingObserver observer(PasswordIn(connect_string));
+  const std::string secret = odbc::PasswordOf(connect_string).value_or("");
+  ScrubbingObserver observer(secret);
   try {
-    odbc::DriverConnect(dbc, connect_string, &observer);
+    odbc::DriverConnect(dbc, odbc::NormalizedConnectString(connect_string), &observer);
   } catch (const RaisedError& e) {
-    std::string secret = PasswordIn(connect_string);
-    throw RaisedError(e.Number(), e.Source(), Scrub(e.Description(), secret), e.SqlState());
+    throw RaisedError(e.Number(), e.Source(), odbc::HideSecrets(e.Description(), {secret}),
+                      e.SqlState());
   }
 }
 
