@@ -318,6 +318,18 @@ TEST_P(CopyTableTest, NamesThatAreNotPlainAreRefused) {
   EXPECT_EQ(Copy("EVENTS"), 0);
 }
 
+// A password with ";" and braces, stored unquoted in the server string as the console keeps it:
+// it connects, and shows nowhere.
+TEST_P(CopyTableTest, PasswordWithSemicolonAndBracesConnects) {
+  const std::string password = "x;y{z}";
+  source_.AddDataSource("VLT_BRACED", {{"UID", "vltadmin"}, {"PWD", password}});
+  ASSERT_EQ(engine_.CopyTable(kServer, "DSN=VLT_BRACED;UID=vltadmin;PWD=" + password, "NODES",
+                              *record_, kFalse16, kRunTime),
+            0);
+  EXPECT_EQ(Count("NODES"), 2);
+  EXPECT_EQ(Trace().find(password), std::string::npos);
+}
+
 TEST_P(CopyTableTest, LowerCaseSummaryIsASnapshotTable) {
   if (GetParam() == Destination::kMariaDb) {  // table names are case-sensitive there
     CreateDestinationTable(db_, "summary",
