@@ -21,6 +21,7 @@ const std::array<const char*, 5> kSeverityCaptions = {
 const QStringList kDatabaseTypes = {"Unknown", "QDB", "MS SQL", "Oracle"};
 const QStringList kTraceLevels = {"Trace Level 1", "Trace Level 2", "Trace Level 3"};
 constexpr double kInt16Limit = 32767.5;  // rounds to 32768: too large for 16 bits
+constexpr double kRoundsToZero = 0.5;    // halves round to even: 0.5 is stored as 0
 
 }  // namespace
 
@@ -28,14 +29,15 @@ std::optional<std::string> CheckAdvancedNumbers(const std::string& prune_age_tex
                                                 const std::string& batch_size_text,
                                                 std::int16_t size_limit) {
   const double days = LeadingNumber(prune_age_text);
-  if (!(days > 0 && days <= size_limit)) {
+  // An age stored as 0 would prune every row a server has loaded.
+  if (!(days > kRoundsToZero && days <= size_limit)) {
     return "Invalid number for 'Prune Data Older than' field\r\nPlease input a number greater "
            "than 0 and less than " +
            std::to_string(size_limit) + ".";
   }
   // A batch must delete something and its size must fit in 16 bits.
   const double batch = LeadingNumber(batch_size_text);
-  if (!(batch >= 0.5 && batch < kInt16Limit)) {
+  if (!(batch > kRoundsToZero && batch < kInt16Limit)) {
     return "Invalid number for 'Approximate Number of Records to Prune/Batch' field\r\nPlease "
            "input a number greater than 0 and less than 32768.";
   }

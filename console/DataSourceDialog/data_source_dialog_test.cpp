@@ -93,6 +93,8 @@ class DataSourceDialogTest : public QObject {
                           << "500" << false << prune400;
     QTest::newRow("not a number") << "many"
                                   << "500" << false << prune400;
+    QTest::newRow("half a day, stored as 0") << "0.5"
+                                             << "500" << false << prune400;
     QTest::newRow("defaults, equal") << "9999"
                                      << "1000" << true << "";
     QTest::newRow("defaults, above")
@@ -107,6 +109,8 @@ class DataSourceDialogTest : public QObject {
                                          << "40000" << false << batch;
     QTest::newRow("batch of nothing") << "30"
                                       << "0" << false << batch;
+    QTest::newRow("batch of half a row, stored as 0") << "30"
+                                                      << "0.5" << false << batch;
     QTest::newRow("batch at the 16-bit end") << "30"
                                              << "32767" << false << "";
   }
@@ -128,6 +132,7 @@ class DataSourceDialogTest : public QObject {
       QCOMPARE(advanced_.approx_records_to_prune_per_batch,
                static_cast<std::int16_t>(batch.toInt()));
     } else {
+      QVERIFY(!view_.messages().empty());
       QCOMPARE(QString::fromStdString(view_.messages().at(0).text), message);
       QCOMPARE(advanced_, Customised());
     }

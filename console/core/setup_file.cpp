@@ -20,6 +20,7 @@ namespace kelvan::console {
 namespace {
 
 constexpr std::int32_t kErrFileAccess = 75;
+constexpr std::int32_t kErrInvalidValue = 380;
 
 const char* BooleanText(Bool16 flag) { return IsSet(flag) ? "True" : "False"; }
 
@@ -103,6 +104,16 @@ double StrictNumber(std::string_view text) {
 
 std::int16_t LeadingInteger(std::string_view text) { return RoundToInt16(LeadingNumber(text)); }
 std::int16_t WholeInteger(std::string_view text) { return RoundToInt16(StrictNumber(text)); }
+
+// The editor refuses these below one; so does the reader, since a prune age of 0 or less would
+// delete every row a server has loaded.
+std::int16_t AtLeastOne(std::int16_t number) {
+  if (number < 1) {
+    throw RaisedError(kErrInvalidValue, kProgramTitle,
+                      "Invalid property value: a number greater than 0 is required");
+  }
+  return number;
+}
 
 Bool16 Boolean(std::string_view text) {
   std::string lower(text);
@@ -225,14 +236,15 @@ class SetupReader {
     for (size_t i = 0; i < a.severity.size(); ++i) {
       OnFlag(std::string("Severity_") + kSeverityLetters[i], a.severity[i]);
     }
-    OnInteger("PruneDataBeyondDays", a.prune_data_beyond_days);
+    On("PruneDataBeyondDays",
+       [&a](std::string_view v) { a.prune_data_beyond_days = AtLeastOne(LeadingInteger(v)); });
     On("DatabaseMaxSizeLimitInNoOfDays", [&a](std::string_view v) {
       const std::int16_t days = LeadingInteger(v);
-      a.database_max_size_limit_in_days = days == 0 ? 9999 : days;
+      a.database_max_size_limit_in_days = days == 0 ? 9999 : AtLeastOne(days);
     });
     On("ApproxRecordsToPrunePerBatch", [&a](std::string_view v) {
       a.approx_records_to_prune_per_batch =
-          v.empty() ? 1000 : RoundToInt16(RoundToInt32(StrictNumber(v)));
+          v.empty() ? 1000 : AtLeastOne(RoundToInt16(RoundToInt32(StrictNumber(v))));
     });
     OnText("DatabaseType", a.database_type);
     OnInteger("TraceLevel", a.trace_level);

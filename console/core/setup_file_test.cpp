@@ -208,6 +208,43 @@ TEST_P(SizeLimitTest, ZeroOrUnreadableGives9999) {
 
 INSTANTIATE_TEST_SUITE_P(Values, SizeLimitTest, ::testing::Values("0", "abc", "", "99999"));
 
+// A value the advanced editor refuses: reported, and the setting keeps the value it had.
+struct RefusedNumber {
+  std::string line;
+  std::int16_t AdvancedOptions::*setting;
+  std::int16_t kept;
+};
+
+void PrintTo(const RefusedNumber& number, std::ostream* out) { *out << number.line; }
+
+class RefusedNumberTest : public ::testing::TestWithParam<RefusedNumber> {};
+
+TEST_P(RefusedNumberTest, IsReportedAndNotStored) {
+  const RefusedNumber& number = GetParam();
+  Settings s;
+  s.advanced = SampleSettings().advanced;  // prune age 45, limit 400, batch 2500
+  const std::string key = number.line.substr(0, number.line.find(":="));
+  const auto report = Read(s, {number.line});
+  EXPECT_EQ(
+      report.log_text,
+      ErrorReport(380, "Invalid property value: a number greater than 0 is required", key.c_str()));
+  EXPECT_EQ(s.advanced.*number.setting, number.kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BelowOne, RefusedNumberTest,
+    ::testing::Values(
+        RefusedNumber{"PruneDataBeyondDays:=-30", &AdvancedOptions::prune_data_beyond_days, 45},
+        RefusedNumber{"PruneDataBeyondDays:=0", &AdvancedOptions::prune_data_beyond_days, 45},
+        RefusedNumber{"PruneDataBeyondDays:=0.4", &AdvancedOptions::prune_data_beyond_days, 45},
+        RefusedNumber{"PruneDataBeyondDays:=thirty", &AdvancedOptions::prune_data_beyond_days, 45},
+        RefusedNumber{"ApproxRecordsToPrunePerBatch:=0",
+                      &AdvancedOptions::approx_records_to_prune_per_batch, 2500},
+        RefusedNumber{"ApproxRecordsToPrunePerBatch:=-100",
+                      &AdvancedOptions::approx_records_to_prune_per_batch, 2500},
+        RefusedNumber{"DatabaseMaxSizeLimitInNoOfDays:=-5",
+                      &AdvancedOptions::database_max_size_limit_in_days, 9999}));
+
 TEST(SetupReaderTest, IntegersTakeTheLeadingNumber) {
   Settings s;
   Read(s, {"PruneDataBeyondDays:=60 days", "TraceLevel:=x", "ForecastNumberOfDays:=2.5"});

@@ -54,6 +54,12 @@ std::string CheckSetupReader(std::string_view input) {
   if (settings.servers.size() > Occurrences(input, "Server:=")) {
     return "more server entries than Server lines";
   }
+  // Below one, the prune would delete every row a server has loaded.
+  const console::AdvancedOptions& a = settings.advanced;
+  if (a.prune_data_beyond_days < 1 || a.approx_records_to_prune_per_batch < 1 ||
+      a.database_max_size_limit_in_days < 1) {
+    return "a prune setting below one was taken";
+  }
   return {};
 }
 
