@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -281,21 +282,40 @@ std::string SetupFileText(const Settings& settings) {
   return out.Take();
 }
 
-void WriteSetupToFile(const std::string& path, const Settings& settings) {
-  const std::string text = SetupFileText(settings);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) throw RaisedError(kErrFileAccess, kProgramTitle, "Path/File access error: " + path);
-  // An existing file keeps its mode through O_TRUNC: narrow it, it holds passwords.
-  bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
-  size_t written = 0;
-  while (ok && written < text.size()) {
+namespace {
+
+[[noreturn]] void RaiseWriteError(const std::string& path, int error) {
+  throw RaisedError(kErrFileAccess, kProgramTitle,
+                    "Path/File access error: " + path + " (" + std::strerror(error) + ")");
+}
+
+// All of `text` to `fd`, flushed to disk; false with errno set on any failure.
+bool WriteWhole(int fd, const std::string& text) {
+  for (size_t written = 0; written < text.size();) {
     const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
     if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) written += static_cast<size_t>(n);
+    if (n <= 0) return false;
+    written += static_cast<size_t>(n);
   }
-  ok = (::close(fd) == 0) && ok;
-  if (!ok) throw RaisedError(kErrFileAccess, kProgramTitle, "Path/File access error: " + path);
+  return ::fsync(fd) == 0;
+}
+
+}  // namespace
+
+// A new file beside the old one, renamed over it only once complete: a full disk, a crash or a
+// mode that cannot be set leaves the old file as it was. Created 0600, it holds passwords.
+void WriteSetupToFile(const std::string& path, const Settings& settings) {
+  const std::string text = SetupFileText(settings);
+  std::string temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) RaiseWriteError(path, errno);
+  const bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteWhole(fd, text);
+  const int error = errno;
+  if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int failure = written ? errno : error;
+    ::unlink(temporary.c_str());
+    RaiseWriteError(path, failure);
+  }
 }
 
 SetupReadReport ReadSetupText(std::string_view text, Settings& settings) {

@@ -1,7 +1,9 @@
 #include "console/core/setup_file.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -121,6 +123,30 @@ TEST(SetupFileTest, FileIsReadableByItsOwnerOnlyEvenWhenReplaced) {
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_EQ(ReadFile(path), SetupFileText(Settings{}));
+}
+
+// A save that cannot finish (here the file size limit stands in for a full disk) leaves the old
+// file whole, no stray temporary file, and says why.
+TEST(SetupFileTest, FailedSaveKeepsTheOldFile) {
+  const auto dir = testing::OdbcSandbox::Instance().MakeTempDir("fullsave");
+  const std::string path = (dir / "KELVAN.ini").string();
+  WriteSetupToFile(path, SampleSettings());
+  struct rlimit before {};
+  ::getrlimit(RLIMIT_FSIZE, &before);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit tiny = before;
+  tiny.rlim_cur = 16;
+  ::setrlimit(RLIMIT_FSIZE, &tiny);
+  try {
+    WriteSetupToFile(path, Settings{});
+    ADD_FAILURE() << "the save reported success";
+  } catch (const RaisedError& error) {
+    EXPECT_THAT(error.Description(), HasSubstr("Path/File access error: " + path + " ("));
+  }
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(ReadFile(path), kSampleFile);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }
 
 TEST(SetupFileTest, MissingFileRaisesFileNotFound) {
