@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "platform/basic/numeric_text.h"
@@ -103,6 +104,18 @@ double StrictNumber(std::string_view text) {
   return value;
 }
 
+// Why a text cannot be a setup file, in words that say how to mend it; nothing when it may be.
+std::optional<std::string> Unreadable(std::string_view text) {
+  const bool utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") ||
+                     (text.size() >= 2 && (text[0] == '\0' || text[1] == '\0'));
+  if (utf16) return "the file is UTF-16: save it as UTF-8";
+  if (text.find("[SERVER]") == std::string_view::npos &&
+      text.find("TotalNoServers:=") == std::string_view::npos) {
+    return "no [SERVER] section (is this a setup file?)";
+  }
+  return std::nullopt;
+}
+
 std::int16_t LeadingInteger(std::string_view text) { return RoundToInt16(LeadingNumber(text)); }
 std::int16_t WholeInteger(std::string_view text) { return RoundToInt16(StrictNumber(text)); }
 
@@ -138,11 +151,11 @@ class SetupReader {
 
   SetupReadReport Read(std::string_view text) {
     s_.tables = TableList{};
-    std::istringstream lines{std::string(text)};
-    std::string line;
-    while (std::getline(lines, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      ReadLine(line);
+    // Lines end in CR LF, LF or a lone CR (as some editors save).
+    for (size_t at = 0; at < text.size();) {
+      const size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+      ReadLine(std::string(text.substr(at, end - at)));
+      at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
     FinishServers();
     RebuildForecastSetupCode(s_);
@@ -338,7 +351,13 @@ SetupReadReport ReadSetupFromFile(const std::string& path, Settings& settings) {
   if (in.bad()) {
     throw RaisedError(kErrFileAccess, kProgramTitle, "Path/File access error: " + path);
   }
-  return ReadSetupText(content.str(), settings);
+  SetupReadReport report = ReadSetupText(content.str(), settings);
+  if (std::optional<std::string> why = Unreadable(content.str())) {
+    std::string said;
+    AppendLine(said, "Error in configuration file " + path + ": " + *why);
+    report.log_text = said + report.log_text;
+  }
+  return report;
 }
 
 }  // namespace kelvan::console

@@ -149,6 +149,32 @@ TEST(SetupFileTest, FailedSaveKeepsTheOldFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }
 
+// Files that are no setup file in the form the reader takes say what is wrong with them; a
+// file saved with lone CR line ends is read.
+TEST(SetupFileTest, UnreadableFilesSayWhy) {
+  const auto dir = testing::OdbcSandbox::Instance().MakeTempDir("unreadable");
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string(kSampleFile)) utf16 += std::string(1, c) + '\0';
+  std::string cr_only(kSampleFile);
+  for (size_t pos; (pos = cr_only.find("\r\n")) != std::string::npos;) cr_only.erase(pos + 1, 1);
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {utf16, "the file is UTF-16: save it as UTF-8"},
+      {"\x89PNG\r\n\x1a\n random bytes", "no [SERVER] section"},
+      {cr_only, ""}};
+  for (const auto& [content, said] : files) {
+    const std::string path = (dir / "KELVAN.ini").string();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    Settings loaded;
+    const SetupReadReport report = ReadSetupFromFile(path, loaded);
+    if (said.empty()) {
+      EXPECT_EQ(loaded, SampleSettings());
+      EXPECT_THAT(report.log_text, IsEmpty());
+    } else {
+      EXPECT_THAT(report.log_text, HasSubstr(said));
+    }
+  }
+}
+
 TEST(SetupFileTest, MissingFileRaisesFileNotFound) {
   Settings s;
   try {
