@@ -11,6 +11,7 @@
 #include "console/AutoStartCountdownDlg/auto_start_countdown_dlg.h"
 #include "console/MainWindow/gui_test.h"
 #include "console/core/recording_view.h"
+#include "console/core/run_lock.h"
 #include "console/core/setup_file.h"
 #include "tests/support/odbc_sandbox.h"
 
@@ -110,6 +111,27 @@ class MainWindowTest : public QObject {
     QCOMPARE(CommandText(*window, "cmdExit"), QString("E&xit"));
     QVERIFY(messages_.messages().empty());  // Cancel asks nothing
     QVERIFY(ReadFile(log).ends_with("</PRE>\r\n"));
+  }
+
+  void goWhileAnotherRunOfTheSetupFileLoadsOnlySaysSo() {
+    const std::string setup = (dir_ / "KELVAN.ini").string();
+    Settings settings;
+    settings.servers = {MakeServerEntry("DSN=A;UID=u;PWD=p")};
+    WriteSetupToFile(setup, settings);
+    auto window = MakeWindow();
+    QCOMPARE(window->StartUp("-LOG=" + (dir_ / "run.htm").string()), StartupOutcome::kAutoStart);
+    window->show();
+    std::optional<RunLock> other = RunLock::TryAcquire(setup);
+    QTest::mouseClick(window->findChild<QPushButton*>("cmdGo"), Qt::LeftButton);
+    QVERIFY(workers_.calls.empty());
+    QCOMPARE(messages_.messages().size(), size_t{1});
+    QVERIFY(messages_.messages()[0].text.starts_with("Another run of the setup file " + setup));
+    QVERIFY(window->findChild<QPushButton*>("cmdGo")->isEnabled());
+    QCOMPARE(CommandText(*window, "cmdExit"), QString("E&xit"));
+
+    other.reset();
+    QTest::mouseClick(window->findChild<QPushButton*>("cmdGo"), Qt::LeftButton);
+    QCOMPARE(workers_.calls, std::vector<std::string>{"A"});
   }
 
   void exitAsksBeforeClosing() {

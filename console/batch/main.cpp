@@ -1,6 +1,7 @@
 // kelvan-batch: the console's start-up and run without a window, for cron and servers without a
 // display. Same command line (-CONFIG=file, -LOG=file), no countdown. Exit status: 0 every server
-// completed, 1 some server failed or was skipped, 2 no run.
+// completed, 1 some server failed or was skipped, 2 no run (another run of the setup file among
+// the reasons).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +24,8 @@ constexpr int kNoRun = 2;
 
 int ExitStatus(const kelvan::console::RunOutcome& outcome) {
   using Kind = kelvan::console::RunOutcome::Kind;
-  if (outcome.kind == Kind::kEmptyServerList || outcome.kind == Kind::kNoUsableServer) {
+  if (outcome.kind == Kind::kEmptyServerList || outcome.kind == Kind::kNoUsableServer ||
+      outcome.kind == Kind::kNotStarted) {
     return kNoRun;
   }
   if (outcome.kind == Kind::kRunLogFailed && outcome.processed == 0) return kNoRun;

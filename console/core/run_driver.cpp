@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
@@ -29,6 +30,17 @@ std::string WorkerErrorText(const RaisedError& error) {
   return "formELVAN: Error Number = " + std::to_string(error.Number()) + kBr +
          "formELVAN: Error Source = " + error.Source() + kBr +
          "formELVAN: Error Description = " + odbc::HidePasswordEntries(error.Description()) + kBr;
+}
+
+std::string ErrorMessageText(const RaisedError& error) {
+  return "Error Number = " + std::to_string(error.Number()) + kBr +
+         "Error Source = " + error.Source() + kBr + "Error Description = " + error.Description();
+}
+
+std::string AnotherRunText(const std::string& setup_file) {
+  return "Another run of the setup file " + setup_file + " is loading its servers (it holds " +
+         RunLock::LockFileName(setup_file) +
+         "): this run was not started. Start it again when that run has ended.";
 }
 
 }  // namespace
@@ -72,6 +84,8 @@ RunDriver::RunDriver(ConsoleState& state, ConsoleView& view, WorkerFactory& work
 
 RunOutcome RunDriver::Go() {
   outcome_ = RunOutcome{};
+  const std::optional<RunLock> lock = LockSetupFile();
+  if (!lock) return outcome_;
   outcome_.servers = static_cast<int>(state_.settings.servers.size());
   state_.busy = true;
   state_.cancel = false;
@@ -83,12 +97,37 @@ RunOutcome RunDriver::Go() {
   } catch (const RaisedError& error) {
     // Only the run log's appends raise here; the run cannot go on without its log.
     outcome_.kind = RunOutcome::Kind::kRunLogFailed;
-    view_.ShowMessage("Error Number = " + std::to_string(error.Number()) + kBr + "Error Source = " +
-                          error.Source() + kBr + "Error Description = " + error.Description(),
-                      MessageIcon::kCritical);
+    view_.ShowMessage(ErrorMessageText(error), MessageIcon::kCritical);
   }
   Finish();
   return outcome_;
+}
+
+// Nothing when the run must not start, the user told why. Settings that were never saved share
+// no servers with another run and need no lock.
+std::optional<RunLock> RunDriver::LockSetupFile() {
+  const std::string& setup_file = state_.setup_file_name;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(setup_file, error)) return RunLock();
+  try {
+    std::optional<RunLock> lock = RunLock::TryAcquire(setup_file);
+    if (!lock) RefuseRun(AnotherRunText(setup_file));
+    return lock;
+  } catch (const RaisedError& failure) {
+    RefuseRun(ErrorMessageText(failure));
+    return std::nullopt;
+  }
+}
+
+void RunDriver::RefuseRun(const std::string& message) {
+  outcome_.kind = RunOutcome::Kind::kNotStarted;
+  view_.ShowMessage(message, MessageIcon::kExclamation);
+  try {
+    ToRunLog("<PRE>" + kBr + message + kBr + "</PRE>" + kBr);
+  } catch (const RaisedError&) {
+    // The message has been shown; a run log that cannot take it changes nothing.
+  }
+  view_.ShowRunning(false);
 }
 
 void RunDriver::Run() {

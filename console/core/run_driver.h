@@ -6,11 +6,13 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "console/core/console_state.h"
 #include "console/core/console_view.h"
+#include "console/core/run_lock.h"
 #include "console/core/run_worker.h"
 #include "platform/basic/timestamp.h"
 
@@ -24,6 +26,7 @@ struct RunOutcome {
     kNoUsableServer,   // no server answered its test connection
     kRan,              // at least one server was handed to its worker
     kRunLogFailed,     // the run log could not be written; the run stopped
+    kNotStarted,       // another run of the setup file is loading, or its lock failed
   };
   Kind kind = Kind::kRan;
   int servers = 0;    // entries in the server list
@@ -51,6 +54,8 @@ class RunDriver {
     std::shared_ptr<RunWorker> worker;
   };
 
+  std::optional<RunLock> LockSetupFile();
+  void RefuseRun(const std::string& message);
   void Run();
   void Prepare();
   std::string DestinationOdbcVersion();

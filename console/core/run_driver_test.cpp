@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "console/core/recording_view.h"
+#include "console/core/run_lock.h"
+#include "console/core/setup_file.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
 #include "platform/odbc/connect_string.h"
@@ -333,6 +335,66 @@ TEST_F(RunDriverTest, PasswordsNeverReachWhatTheConsoleWrites) {
   EXPECT_THAT(state_.log_text, Not(HasSubstr("sekret")));
   for (const auto& label : view_.status_labels()) EXPECT_THAT(label, Not(HasSubstr("sekret")));
   EXPECT_THAT(view_.messages(), IsEmpty());
+}
+
+// Runs of a setup file on disk: one at a time.
+class SetupFileRunTest : public RunDriverTest {
+ protected:
+  SetupFileRunTest() {
+    setup_file_ = (fs::path(state_.run_log_name).parent_path() / "KELVAN.ini").string();
+    std::ofstream(setup_file_) << "[SERVER]\r\n";
+    state_.setup_file_name = setup_file_;
+    AddServer("A");
+  }
+
+  std::string setup_file_;
+};
+
+TEST_F(SetupFileRunTest, AnotherRunOfTheSetupFileKeepsThisOneFromStarting) {
+  std::optional<RunLock> other = RunLock::TryAcquire(setup_file_);
+  ASSERT_TRUE(other.has_value());
+  state_.log_text = "left from the last run";
+  EXPECT_EQ(Go().kind, RunOutcome::Kind::kNotStarted);
+  const std::string message = "Another run of the setup file " + setup_file_ +
+                              " is loading its servers (it holds " + setup_file_ +
+                              ".lock): this run was not started. Start it again when that run "
+                              "has ended.";
+  ASSERT_EQ(view_.messages().size(), 1u);
+  EXPECT_EQ(view_.messages()[0].text, message);
+  EXPECT_EQ(RunLog(), "BANNER\r\n<PRE>\r\n" + message + "\r\n</PRE>\r\n");
+  EXPECT_THAT(workers_.created, IsEmpty());
+  EXPECT_EQ(state_.log_text, "left from the last run");
+  EXPECT_FALSE(view_.running());
+
+  other.reset();
+  EXPECT_EQ(Go().kind, RunOutcome::Kind::kRan);
+  EXPECT_EQ(workers_.calls.size(), 1u);
+}
+
+TEST_F(SetupFileRunTest, TheRunHoldsTheLockUntilItEndsEvenWhenTheFileIsSaved) {
+  bool held_during_the_run = false;
+  workers_.scripts["A"].during = [&] {
+    WriteSetupToFile(setup_file_, state_.settings);  // replaces the file
+    held_during_the_run = !RunLock::TryAcquire(setup_file_).has_value();
+  };
+  workers_.scripts["A"].raise = true;
+  Go();
+  EXPECT_TRUE(held_during_the_run);
+  EXPECT_TRUE(RunLock::TryAcquire(setup_file_).has_value());
+}
+
+TEST_F(SetupFileRunTest, LockFileThatCannotBeOpenedKeepsTheRunFromStarting) {
+  fs::create_directory(setup_file_ + ".lock");
+  EXPECT_EQ(Go().kind, RunOutcome::Kind::kNotStarted);
+  ASSERT_EQ(view_.messages().size(), 1u);
+  EXPECT_THAT(view_.messages()[0].text, HasSubstr(setup_file_ + ".lock, the lock that keeps"));
+  EXPECT_THAT(workers_.created, IsEmpty());
+}
+
+TEST_F(SetupFileRunTest, SettingsNeverSavedTakeNoLock) {
+  state_.setup_file_name += ".unsaved";
+  EXPECT_EQ(Go().kind, RunOutcome::Kind::kRan);
+  EXPECT_FALSE(fs::exists(state_.setup_file_name + ".lock"));
 }
 
 TEST(HidePasswordsTest, MasksEveryPasswordValue) {

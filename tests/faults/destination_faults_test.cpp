@@ -99,14 +99,6 @@ INSTANTIATE_TEST_SUITE_P(
             "INSERT statement(s) on SIMUL_ACTIVITY table on VLT_dst_simul_rejected"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Waits for `path` to appear; false after a minute.
-bool AwaitFile(const fs::path& path) {
-  for (int i = 0; i < 600 && !fs::exists(path); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return fs::exists(path);
-}
-
 // PostgreSQL ends the loader's session while the stand-in holds the SUMMARY read after 100 rows:
 // the retry must open a new connection, so the same run loads that server in full.
 TEST(DestinationServerTest, SessionEndedMidCopyIsReplacedWithinTheRun) {

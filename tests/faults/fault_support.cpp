@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -56,6 +58,13 @@ int FreePort() {
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool AwaitFile(const fs::path& path) {
+  for (int i = 0; i < 600 && !fs::exists(path); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return fs::exists(path);
 }
 
 std::string Shell(const std::string& command) {

@@ -1,12 +1,13 @@
-// kelvan-batch as a process among others: killed outright in the middle of a copy, and run
-// twice at once with disjoint server lists into one destination (how a site spreads its
-// servers over several loader hosts).
+// kelvan-batch as a process among others: killed outright in the middle of a copy, started on
+// a setup file whose run is still loading, and run twice at once with disjoint server lists
+// into one destination (how a site spreads its servers over several loader hosts).
 #include <signal.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <iostream>
 #include <thread>
 
@@ -17,6 +18,7 @@ namespace {
 
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 TEST(ProcessFaultTest, KilledMidCopyThenRunAgainConverges) {
@@ -57,6 +59,47 @@ TEST(ProcessFaultTest, KilledMidCopyThenRunAgainConverges) {
   EXPECT_TRUE(loaded == source) << "destination rows differ from the source's";
   std::cout << "[fault] sigkill: rows when killed " << after_kill << ", after next run "
             << loaded.size() << " of " << source.size() << "\n";
+}
+
+// A long night runs into the next scheduled start: the second run of the setup file loads
+// nothing and says why; once the first has ended, the next run goes on.
+TEST(ProcessFaultTest, RunOfASetupFileStillLoadingIsRefused) {
+  const testing::ScratchDatabase db =
+      testing::CreateScratchDatabase(testing::Destination::kPostgres, "proc_overlap");
+  testing::RunSqlScript(db, testing::SourcePath("schema/postgresql.sql"));
+  const SqlClient client = ClientOf(db);
+  const std::string server = "VLT_proc_overlap";
+  const fs::path dir = testing::OdbcSandbox::Instance().MakeTempDir("proc_overlap");
+  const fs::path release = dir / "release";
+  const fs::path file = CreateVltFile("proc_overlap", 53);
+  RegisterVltServer(server, file, {{"HoldAfterRows", "100"}, {"HoldFile", release.string()}});
+  const fs::path setup = WriteSetup(dir, {.servers = {server}}, db);
+
+  const pid_t first = StartBatch(setup, dir / "first.htm");
+  const bool held = AwaitFile(release.string() + ".held");
+  const long rows_while_held = CountRows(client, "SUMMARY", server);
+  const BatchResult second = RunBatch(setup, dir / "second.htm");
+  const long rows_after_second = CountRows(client, "SUMMARY", server);
+  std::ofstream(release) << "go";
+  const BatchResult run1 = WaitBatch(first, dir / "first.htm");
+  ASSERT_TRUE(held) << run1.output;
+
+  const std::string refusal =
+      "Another run of the setup file " + setup.string() + " is loading its servers";
+  EXPECT_EQ(second.status, 2) << second.output;
+  EXPECT_THAT(second.output, HasSubstr(refusal));
+  EXPECT_THAT(second.run_log, HasSubstr("<PRE>\r\n" + refusal));
+  EXPECT_THAT(second.run_log, Not(HasSubstr("Log for")));
+  EXPECT_EQ(rows_after_second, rows_while_held);
+  EXPECT_EQ(run1.status, 0) << run1.output;
+
+  const BatchResult next = RunBatch(setup, dir / "next.htm");
+  EXPECT_EQ(next.status, 0) << next.output;
+  EXPECT_THAT(next.run_log, HasSubstr("Server operations for " + server + " successfully"));
+  const std::vector<std::string> source = SourceSummaryRows(file);
+  EXPECT_GT(source.size(), 100u);
+  EXPECT_TRUE(DestinationSummaryRows(client, server) == source)
+      << "destination rows differ from the source's";
 }
 
 TEST(ScaleOutTest, TwoLoadersWithDisjointServerListsShareOneDestination) {
