@@ -356,8 +356,8 @@ TEST_F(SetupFileRunTest, AnotherRunOfTheSetupFileKeepsThisOneFromStarting) {
   state_.log_text = "left from the last run";
   EXPECT_EQ(Go().kind, RunOutcome::Kind::kNotStarted);
   const std::string message = "Another run of the setup file " + setup_file_ +
-                              " is loading its servers (it holds " + setup_file_ +
-                              ".lock): this run was not started. Start it again when that run "
+                              " is loading its servers (it holds " +
+                              fs::canonical(setup_file_).string() + ".lock): this run was not started. Start it again when that run "
                               "has ended.";
   ASSERT_EQ(view_.messages().size(), 1u);
   EXPECT_EQ(view_.messages()[0].text, message);
