@@ -103,6 +103,7 @@ void AdvancedSetupOptionsDialog::BuildControls() {
     if (Apply()) accept();
   });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  MakeEnterMeanOk(this, ok);
 }
 
 QWidget* AdvancedSetupOptionsDialog::BuildSeverityFrame() {

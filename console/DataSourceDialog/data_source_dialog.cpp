@@ -65,6 +65,7 @@ void DataSourceDialog::BuildControls() {
   connect(apply, &QPushButton::clicked, this, &DataSourceDialog::Apply);
   connect(ok, &QPushButton::clicked, this, &DataSourceDialog::Ok);
   connect(cancel, &QPushButton::clicked, this, &DataSourceDialog::reject);
+  MakeEnterMeanOk(this, ok);
   connect(uid_, &QLineEdit::textEdited, password_, &QLineEdit::clear);
 }
 

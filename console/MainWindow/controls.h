@@ -3,6 +3,7 @@
 // Threading: the GUI thread.
 #pragma once
 
+#include <QDialog>
 #include <QPushButton>
 #include <QString>
 #include <string>
@@ -22,6 +23,13 @@ Widget* Named(Widget* widget, const char* name, const QString& tool_tip = {}) {
 inline QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
                                const QString& tool_tip = {}) {
   return Named(new QPushButton(caption, parent), name, tool_tip);
+}
+
+// Enter means OK in an editor: a Qt dialog would otherwise make its first button, or the one
+// holding the focus, the default, and Enter would revert or open something instead.
+inline void MakeEnterMeanOk(QDialog* dialog, QPushButton* ok) {
+  for (QPushButton* button : dialog->findChildren<QPushButton*>()) button->setAutoDefault(false);
+  ok->setDefault(true);
 }
 
 inline QString ToQt(std::string_view text) {

@@ -85,6 +85,7 @@ void PostProcessingSetupOptionsDialog::BuildControls() {
     if (Apply()) accept();
   });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  MakeEnterMeanOk(this, ok);
 }
 
 QGroupBox* PostProcessingSetupOptionsDialog::BuildForecastFrame() {

@@ -75,6 +75,7 @@ void ServerListDialog::BuildControls() {
   connect(test_, &QPushButton::clicked, this, &ServerListDialog::TestConnection);
   connect(ok_, &QPushButton::clicked, this, &ServerListDialog::Ok);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  MakeEnterMeanOk(this, ok_);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, &ServerListDialog::UpdateCommands);
   // A new user ID needs its own password.
   connect(uid_, &QLineEdit::textEdited, password_, &QLineEdit::clear);

@@ -86,6 +86,7 @@ void TableListDialog::BuildControls() {
     accept();
   });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  MakeEnterMeanOk(this, ok);
 }
 
 void TableListDialog::Populate() {
