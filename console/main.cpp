@@ -1,5 +1,6 @@
 // kelvan: the windowed console. Same command line as kelvan-batch (-CONFIG=file, -LOG=file); with
-// a setup file it counts down and runs by itself, then ends.
+// a setup file it counts down and runs by itself, then ends; otherwise, and when start-up fails,
+// the window stays for interactive use.
 #include <QApplication>
 
 #include "console/MainWindow/main_window.h"
@@ -18,9 +19,6 @@ int main(int argc, char** argv) {
   MainWindowServices services;
   services.workers = &workers;
   MainWindow window(std::move(services));
-  const StartupOutcome outcome = window.StartUp(JoinArguments(argc, argv));
-  if (outcome == StartupOutcome::kFailed) return 1;
-  if (outcome == StartupOutcome::kAutoStart && window.AutoStart()) return 0;
-  window.show();
+  if (window.Launch(JoinArguments(argc, argv))) return 0;
   return QApplication::exec();
 }

@@ -145,6 +145,12 @@ bool MainWindow::AutoStart() {
   return true;
 }
 
+bool MainWindow::Launch(std::string_view command_line) {
+  if (StartUp(command_line) == StartupOutcome::kAutoStart && AutoStart()) return true;
+  show();
+  return false;
+}
+
 void MainWindow::Go() {
   if (state_.busy) return;
   ShowRunning(true);

@@ -57,6 +57,10 @@ class MainWindow : public QMainWindow, public ConsoleView {
   StartupOutcome StartUp(std::string_view command_line);
   // The countdown, then (unless CANCEL) the run; true when it ran. The caller then ends.
   bool AutoStart();
+  // Start-up, then the auto-start when the setup file was read; true when an auto-started run
+  // ended and the program with it. Otherwise the window is shown for interactive use, also when
+  // start-up failed.
+  bool Launch(std::string_view command_line);
 
   ConsoleState& state() { return state_; }
 

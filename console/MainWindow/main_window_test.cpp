@@ -174,6 +174,22 @@ class MainWindowTest : public QObject {
     QVERIFY(!window->state().busy);
   }
 
+  // A run log that cannot be created stops the loading, not the program: the setup file beside
+  // it is not read and nothing counts down.
+  void startUpFailureLeavesTheWindowOpen() {
+    Settings settings;
+    settings.servers = {MakeServerEntry("DSN=A;UID=u;PWD=p")};
+    WriteSetupToFile((dir_ / "KELVAN.ini").string(), settings);
+    auto window = MakeWindow();
+    QVERIFY(!window->Launch("-LOG=" + (dir_ / "missing" / "run.htm").string()));
+    QVERIFY(window->isVisible());
+    QCOMPARE(messages_.messages().size(), size_t{1});
+    QCOMPARE(messages_.messages()[0].icon, MessageIcon::kCritical);
+    QVERIFY(window->state().settings.servers.empty());
+    QVERIFY(window->findChild<AutoStartCountdownDlg*>() == nullptr);
+    QVERIFY(workers_.calls.empty());
+  }
+
   void saveThenLoadRestoresTheSettings() {
     auto window = MakeWindow();
     window->StartUp("-LOG=" + (dir_ / "run.htm").string());
