@@ -60,7 +60,7 @@ void TerminalView::ShowLogText(const std::string& text) {
 
 void TerminalView::ShowRunning(bool running) {
   running_ = running;
-  if (running) started_ = CurrentClock().Now();
+  if (running) started_ = CurrentClock().SteadySeconds();
   if (!running) ClearProgress();
 }
 
@@ -90,7 +90,7 @@ void TerminalView::Print(const std::string& text) {
 
 void TerminalView::DrawProgress() {
   if (!progress_ || !running_ || server_.empty()) return;
-  const long elapsed = static_cast<long>(SecondsSince(started_));
+  const long elapsed = static_cast<long>(SteadySecondsSince(started_));
   if (progress_drawn_ && elapsed == last_drawn_second_) return;
   std::string slash_free = position_;
   if (const size_t slash = slash_free.find('/'); slash != std::string::npos) {

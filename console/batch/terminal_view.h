@@ -9,7 +9,6 @@
 #include <string>
 
 #include "console/core/console_view.h"
-#include "platform/basic/timestamp.h"
 
 namespace kelvan::console {
 
@@ -53,7 +52,7 @@ class TerminalView : public ConsoleView {
   std::string position_;  // "n/N" of the server being loaded
   std::string server_;    // its name
   bool running_ = false;
-  Timestamp started_;
+  double started_ = 0;  // the clock's steady seconds when the run began
   bool progress_drawn_ = false;
   long last_drawn_second_ = -1;
 };

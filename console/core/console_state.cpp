@@ -1,7 +1,5 @@
 #include "console/core/console_state.h"
 
-#include <cmath>
-
 #include "platform/basic/clock.h"
 
 namespace kelvan::console {
@@ -11,8 +9,8 @@ void AppendLog(ConsoleState& state, ConsoleView& view, std::string_view text) {
   view.ShowLogText(state.log_text);
 }
 
-double SecondsSince(const Timestamp& start) {
-  return std::round((ToDaySerial(CurrentClock().Now()) - ToDaySerial(start)) * 86400.0);
+double SteadySecondsSince(double steady_start) {
+  return CurrentClock().SteadySeconds() - steady_start;
 }
 
 }  // namespace kelvan::console

@@ -7,7 +7,6 @@
 
 #include "console/core/console_view.h"
 #include "console/core/settings.h"
-#include "platform/basic/timestamp.h"
 
 namespace kelvan::console {
 
@@ -24,7 +23,7 @@ struct ConsoleState {
 // log_text += text, then shows it.
 void AppendLog(ConsoleState& state, ConsoleView& view, std::string_view text);
 
-// Seconds from `start` to the clock's now; whole seconds, as the clock gives them.
-double SecondsSince(const Timestamp& start);
+// Seconds from `steady_start`, an earlier CurrentClock().SteadySeconds(), to now.
+double SteadySecondsSince(double steady_start);
 
 }  // namespace kelvan::console

@@ -89,7 +89,7 @@ RunOutcome RunDriver::Go() {
   outcome_.servers = static_cast<int>(state_.settings.servers.size());
   state_.busy = true;
   state_.cancel = false;
-  start_ = CurrentClock().Now();
+  start_ = CurrentClock().SteadySeconds();
   state_.log_text.clear();
   view_.ShowLogText(state_.log_text);
   try {
@@ -253,7 +253,7 @@ void RunDriver::ProcessServers() {
     view_.ProcessPendingEvents();
     if (state_.cancel) break;
     ProcessServer(index);
-    view_.SetStatusPanel(StatusPanel::kElapsed, FormatElapsed(SecondsSince(start_)));
+    view_.SetStatusPanel(StatusPanel::kElapsed, FormatElapsed(SteadySecondsSince(start_)));
     view_.SetStatusLabel(kCollecting);
     if (index + 1 < slots_.size() && !state_.cancel) {
       view_.WaitProcessingEvents(kPauseBetweenServers);
@@ -311,7 +311,7 @@ void RunDriver::ReportServerResult(const Slot& slot, const std::string& messages
 }
 
 void RunDriver::WriteClosingBlock() {
-  const double elapsed = SecondsSince(start_);
+  const double elapsed = SteadySecondsSince(start_);
   const double average = outcome_.processed > 0 ? elapsed / outcome_.processed : 0.0;
   std::string block;
   AppendLine(block, "----------------------------------------");

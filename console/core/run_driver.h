@@ -14,7 +14,6 @@
 #include "console/core/console_view.h"
 #include "console/core/run_lock.h"
 #include "console/core/run_worker.h"
-#include "platform/basic/timestamp.h"
 
 namespace kelvan::console {
 
@@ -77,7 +76,7 @@ class RunDriver {
   TestConnector connector_;
   RunArguments arguments_;
   std::vector<Slot> slots_;
-  Timestamp start_;
+  double start_ = 0;  // the clock's steady seconds when the run began
   RunOutcome outcome_;
 };
 

@@ -312,6 +312,20 @@ TEST_F(RunDriverTest, ClosingBlockAveragesTheElapsedTime) {
   EXPECT_EQ(view_.panels().at(StatusPanel::kElapsed), "0:02:00");
 }
 
+// The clocks go back an hour during the run: the run still took two minutes.
+TEST_F(RunDriverTest, ElapsedTimeIgnoresAWallClockChange) {
+  AddServer("A");
+  AddServer("B");
+  workers_.scripts["A"].seconds = 55;
+  workers_.scripts["A"].during = [this] {
+    clock_.Set(FromDaySerial(ToDaySerial(clock_.Now()) - 1.0 / 24.0));
+  };
+  workers_.scripts["B"].seconds = 60;
+  Go();
+  EXPECT_THAT(RunLog(), HasSubstr("Total processing time minutes:>2.00\r\n"));
+  EXPECT_EQ(view_.panels().at(StatusPanel::kElapsed), "0:02:00");
+}
+
 TEST_F(RunDriverTest, CancelStopsBeforeTheNextServer) {
   AddServer("A");
   AddServer("B");

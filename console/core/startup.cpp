@@ -179,11 +179,11 @@ StartupOutcome StartUp(ConsoleState& state, ConsoleView& view, std::string_view 
 
 bool RunAutoStartCountdown(ConsoleState& state, ConsoleView& view, std::chrono::milliseconds tick) {
   view.ShowCountdown(std::string(kProgramTitle) + " " + kVersion, AutoStartText());
-  const Timestamp start = CurrentClock().Now();
+  const double start = CurrentClock().SteadySeconds();
   bool cancelled = false;
   for (;;) {
     view.WaitProcessingEvents(tick);
-    const double elapsed = SecondsSince(start);
+    const double elapsed = SteadySecondsSince(start);
     const long remaining = std::max(0L, std::lround(kCountdownSeconds - elapsed));
     view.SetCountdownText("Auto Start in " + std::to_string(remaining) + " Seconds");
     cancelled = view.CountdownCancelled();

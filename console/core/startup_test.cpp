@@ -189,6 +189,29 @@ TEST_F(StartUpTest, CountdownRunsOutAfterThirtySeconds) {
   EXPECT_FALSE(view_.countdown_open());
 }
 
+// A daylight-saving change during the countdown moves the wall clock by an hour; the countdown
+// goes on counting the seconds that pass.
+class CountdownWallClockJumpTest : public StartUpTest,
+                                   public ::testing::WithParamInterface<double> {};
+
+TEST_P(CountdownWallClockJumpTest, CountsSecondsThatPass) {
+  bool jumped = false;
+  view_.OnEvents(10, [&] {
+    clock_.Set(FromDaySerial(ToDaySerial(clock_.Now()) + GetParam() / 24.0));
+    jumped = true;
+  });
+  EXPECT_TRUE(RunAutoStartCountdown(state_, view_, std::chrono::seconds(1)));
+  EXPECT_TRUE(jumped);
+  std::vector<std::string> expected;
+  for (int left = 29; left >= 0; --left) {
+    expected.push_back("Auto Start in " + std::to_string(left) + " Seconds");
+  }
+  EXPECT_EQ(view_.countdown_texts(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(HourBackOrForward, CountdownWallClockJumpTest,
+                         ::testing::Values(-1.0, 1.0));
+
 TEST_F(StartUpTest, CancelStopsTheCountdown) {
   view_.CancelCountdownAfterTicks(3);
   EXPECT_FALSE(RunAutoStartCountdown(state_, view_, std::chrono::seconds(1)));

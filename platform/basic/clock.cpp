@@ -20,6 +20,10 @@ class SystemClock : public Clock {
     return kelvan::SecondsSinceMidnight(FromTm(whole)) +
            std::chrono::duration<double>(fraction).count();
   }
+  double SteadySeconds() const override {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 
  private:
   static Timestamp FromTm(std::time_t time) {
@@ -41,6 +45,7 @@ const Clock& CurrentClock() { return *current_clock.load(); }
 
 void FixedClock::AdvanceSeconds(long seconds) {
   now_ = FromDaySerial(ToDaySerial(now_) + static_cast<double>(seconds) / 86400.0);
+  steady_seconds_ += static_cast<double>(seconds);
 }
 
 ScopedClock::ScopedClock(const Clock& clock) : previous_(current_clock.exchange(&clock)) {}

@@ -63,5 +63,16 @@ TEST(ClockTest, ScopedClockFixesNowAndRestoresIt) {
   EXPECT_NE(&CurrentClock(), &fixed);
 }
 
+// Intervals are measured on the steady reading, which a jump of the wall clock leaves alone.
+TEST(ClockTest, SettingTheWallClockLeavesTheSteadyReading) {
+  FixedClock fixed(Timestamp{2026, 10, 25, 2, 59, 50});
+  fixed.AdvanceSeconds(10);
+  EXPECT_DOUBLE_EQ(fixed.SteadySeconds(), 10.0);
+  fixed.Set(Timestamp{2026, 10, 25, 2, 0, 0});
+  fixed.AdvanceSeconds(5);
+  EXPECT_EQ(fixed.Now(), (Timestamp{2026, 10, 25, 2, 0, 5}));
+  EXPECT_DOUBLE_EQ(fixed.SteadySeconds(), 15.0);
+}
+
 }  // namespace
 }  // namespace kelvan
