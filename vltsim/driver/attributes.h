@@ -1,5 +1,5 @@
 // The integer attributes of a connection or statement: some an application may change (they
-// change nothing on a read-only server, such as the timeouts), some fixed by the driver.
+// change nothing on a read-only server, such as the login timeout), some fixed by the driver.
 // Not thread-safe: used under the owning handle's lock.
 #pragma once
 

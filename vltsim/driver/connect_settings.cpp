@@ -69,6 +69,12 @@ int NumberKey(const std::optional<std::string>& value, const char* key) {
   return number;
 }
 
+HangAt HangAtKey(const std::string& value) {
+  if (strcasecmp(value.c_str(), "exec") == 0) return HangAt::kExec;
+  if (strcasecmp(value.c_str(), "fetch") == 0) return HangAt::kFetch;
+  throw RaisedError(0, kSource, "Invalid value for the key HangAt", "HY024");
+}
+
 // A data source that names a user or password admits only those; an absent connect-string
 // key presents the data source's own value.
 void CheckCredential(const KeyMap& keys, const std::string& dsn, const DataSourceReader& read_key,
@@ -129,6 +135,10 @@ ConnectSettings ResolveSettings(const KeyMap& connect_keys, const DataSourceRead
   settings.hold_file = lookup("HoldFile").value_or("");
   if (auto value = lookup("RefuseConnect")) {
     settings.refuse_connect = NumberKey(value, "RefuseConnect") != 0;
+  }
+  if (auto value = lookup("HangAt")) settings.hang_at = HangAtKey(*value);
+  if (auto value = lookup("HangAfterRows")) {
+    settings.hang_after_rows = NumberKey(value, "HangAfterRows");
   }
   return settings;
 }

@@ -1,6 +1,8 @@
 // What one connection is told: the connect string's keys, completed by the data source's own
-// keys in odbc.ini, including the fault-injection keys that tests use. Thread-safe functions
-// (the odbc.ini reader is whatever the caller passes).
+// keys in odbc.ini, including the fault-injection keys that tests use. HangAt=exec makes every
+// execution, HangAt=fetch the fetch after HangAfterRows rows (default 0) of every statement,
+// wait until SQLCancel (HY008) or the query timeout (HYT00) ends it: a server that stops
+// answering. Thread-safe functions (the odbc.ini reader is whatever the caller passes).
 #pragma once
 
 #include <functional>
@@ -27,6 +29,9 @@ std::string CompletedConnectString(const KeyMap& keys);
 // Reads one key of a data source from odbc.ini; empty when absent.
 using DataSourceReader = std::function<std::string(const std::string& dsn, const char* key)>;
 
+// Where a statement stops answering.
+enum class HangAt { kNever, kExec, kFetch };
+
 struct ConnectSettings {
   std::string dsn;
   std::string database;  // path of the SQLite file
@@ -40,11 +45,13 @@ struct ConnectSettings {
   std::optional<int> hold_after_rows;
   std::string hold_file;
   bool refuse_connect = false;
+  HangAt hang_at = HangAt::kNever;
+  int hang_after_rows = 0;  // rows a statement returns before its fetch hangs
 };
 
 // Resolves the settings and checks the credentials. Throws RaisedError: 28000 when the data
 // source names a user or password and the connect string presents another, HY024 for a fault
-// key that is not a number. No message ever carries a password.
+// key with a value it does not take. No message ever carries a password.
 ConnectSettings ResolveSettings(const KeyMap& connect_keys, const DataSourceReader& read_key);
 
 // The reader over the driver manager's odbc.ini (SQLGetPrivateProfileString).

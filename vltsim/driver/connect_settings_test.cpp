@@ -63,7 +63,7 @@ class ResolveSettingsTest : public ::testing::Test {
 TEST_F(ResolveSettingsTest, ConnectStringWinsOverDataSource) {
   ConnectSettings settings = Resolve(
       "DSN=VLT1;UID=admin;PWD=s3cret;DATABASE=/other.db;"
-      "FetchDelayMs=7;FailExecN=2;FailFetchAfter=0");
+      "FetchDelayMs=7;FailExecN=2;FailFetchAfter=0;HangAt=Fetch;HangAfterRows=3");
   EXPECT_EQ(settings.database, "/other.db");
   EXPECT_EQ(settings.fetch_delay_ms, 7);
   EXPECT_EQ(settings.fail_exec_n, 2);
@@ -71,6 +71,8 @@ TEST_F(ResolveSettingsTest, ConnectStringWinsOverDataSource) {
   EXPECT_EQ(*settings.fail_fetch_after, 0);
   EXPECT_EQ(settings.driver_odbc_ver, "03.52");
   EXPECT_FALSE(settings.refuse_connect);
+  EXPECT_EQ(settings.hang_at, HangAt::kFetch);
+  EXPECT_EQ(settings.hang_after_rows, 3);
 }
 
 TEST_F(ResolveSettingsTest, DataSourceFillsWhatTheConnectStringLacks) {
@@ -79,6 +81,7 @@ TEST_F(ResolveSettingsTest, DataSourceFillsWhatTheConnectStringLacks) {
   EXPECT_EQ(settings.uid, "admin");
   EXPECT_EQ(settings.fetch_delay_ms, 5);
   EXPECT_FALSE(settings.fail_fetch_after.has_value());
+  EXPECT_EQ(settings.hang_at, HangAt::kNever);
 }
 
 TEST_F(ResolveSettingsTest, CredentialsMustMatchTheDataSource) {
@@ -95,6 +98,9 @@ TEST_F(ResolveSettingsTest, MalformedFaultKeyIsRefused) {
   EXPECT_EQ(StateOf("DSN=VLT1;FailExecN=two"), "HY024");
   EXPECT_EQ(StateOf("DSN=VLT1;FetchDelayMs=-1"), "HY024");
   EXPECT_EQ(StateOf("DSN=VLT1;RefuseConnect=1"), "OK");
+  EXPECT_EQ(StateOf("DSN=VLT1;HangAt=exec"), "OK");
+  EXPECT_EQ(StateOf("DSN=VLT1;HangAt=connect"), "HY024");
+  EXPECT_EQ(StateOf("DSN=VLT1;HangAt=fetch;HangAfterRows=x"), "HY024");
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -398,8 +400,8 @@ TEST_F(DriverTest, GetInfoReportsConfiguredDriverOdbcVersion) {
   EXPECT_EQ(driver_odbc_ver(Open()), "03.52");
 }
 
-// Applications set these before connecting and before running a query; a read-only local
-// server has nothing to time out, but must not refuse them.
+// Applications set these before connecting and before running a query; the server must not
+// refuse them, and a query timeout reads back as set.
 TEST_F(DriverTest, TimeoutSettingsAreAccepted) {
   TestClient client(OdbcVersion::kOdbc3);
   EXPECT_EQ(
@@ -449,6 +451,108 @@ TEST_F(DriverTest, FetchDelayMsSlowsEveryRow) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(client.Rows("SELECT * FROM SUMMARY WHERE ACTIVITY < 'A5'").size(), 5u);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+}
+
+// ---- Cancel and query timeout ------------------------------------------------------------
+
+// A hung ODBC call cannot be abandoned: past this the test reports it and ends the process.
+constexpr auto kWatchdog = std::chrono::seconds(30);
+
+// Runs `call` on another thread; `meanwhile` runs on this one every 20 ms until the call ends.
+Outcome WithinWatchdog(
+    const std::function<Outcome()>& call, const std::function<void()>& meanwhile = [] {}) {
+  std::packaged_task<Outcome()> task(call);
+  std::future<Outcome> outcome = task.get_future();
+  std::thread caller(std::move(task));
+  const auto give_up = std::chrono::steady_clock::now() + kWatchdog;
+  while (outcome.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+    if (std::chrono::steady_clock::now() > give_up) {
+      std::fputs("The call still runs after the watchdog's 30 s\n", stderr);
+      std::abort();
+    }
+    meanwhile();
+  }
+  caller.join();
+  return outcome.get();
+}
+
+void SetQueryTimeout(SQLHSTMT stmt, SQLULEN seconds) {
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0),
+            SQL_SUCCESS);
+}
+
+void ExpectEndedWith(const Outcome& outcome, const char* state, const char* message) {
+  EXPECT_EQ(outcome.rc, SQL_ERROR);
+  EXPECT_EQ(outcome.state, state);
+  EXPECT_NE(outcome.message.find(message), std::string::npos) << outcome.message;
+}
+
+// A query that SQLite would run for ever.
+constexpr const char* kEndlessQuery =
+    "WITH RECURSIVE N(X) AS (SELECT 1 UNION ALL SELECT X + 1 FROM N) SELECT count(*) FROM N";
+
+struct HangCase {
+  const char* name;
+  const char* keys;
+  const char* sql;
+  int rows_first;  // rows fetched before the call that hangs; -1: the execution hangs
+};
+
+class HangTest : public DriverTest, public ::testing::WithParamInterface<HangCase> {
+ protected:
+  // Connects with the case's keys and runs up to the call that hangs, which `call` then runs.
+  std::function<Outcome()> ReachTheHang(TestClient& client) {
+    ExpectConnected(client, Open(GetParam().keys));
+    client.Statement();
+    if (GetParam().rows_first < 0) {
+      return [&client] { return client.ExecOnStatement(GetParam().sql); };
+    }
+    EXPECT_EQ(client.ExecOnStatement(GetParam().sql).rc, SQL_SUCCESS);
+    for (int i = 0; i < GetParam().rows_first; ++i) EXPECT_EQ(client.Fetch().rc, SQL_SUCCESS);
+    return [&client] { return client.Fetch(); };
+  }
+};
+
+// Cancelled over and over: a cancel that comes before the call starts finds the statement idle
+// and is rightly ignored.
+TEST_P(HangTest, CancelFromAnotherThreadEndsTheCall) {
+  TestClient client(OdbcVersion::kOdbc3);
+  std::function<Outcome()> call = ReachTheHang(client);
+  ExpectEndedWith(WithinWatchdog(call, [&client] { SQLCancel(client.stmt()); }), "HY008",
+                  "Operation canceled");
+}
+
+TEST_P(HangTest, QueryTimeoutEndsTheCall) {
+  TestClient client(OdbcVersion::kOdbc3);
+  std::function<Outcome()> call = ReachTheHang(client);
+  SetQueryTimeout(client.stmt(), 1);
+  auto start = std::chrono::steady_clock::now();
+  ExpectEndedWith(WithinWatchdog(call), "HYT00", "Timeout expired");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, HangTest,
+    ::testing::Values(HangCase{"HungExec", "HangAt=exec", "SELECT * FROM SUMMARY", -1},
+                      HangCase{"HungFetch", "HangAt=fetch;HangAfterRows=2", "SELECT * FROM SUMMARY",
+                               2},
+                      HangCase{"EndlessQuery", "", kEndlessQuery, -1},
+                      HangCase{"SlowFetch", "FetchDelayMs=3600000", "SELECT * FROM SUMMARY", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The driver manager itself closes a cursor left open by a cancel; the statement runs again.
+TEST_F(DriverTest, CancelOnAnIdleStatementChangesNothing) {
+  TestClient client(OdbcVersion::kOdbc3);
+  ExpectConnected(client, Open("HangAt=fetch;HangAfterRows=20"));
+  SetQueryTimeout(client.Statement(), 30);
+  EXPECT_EQ(SQLCancel(client.stmt()), SQL_SUCCESS);
+  ASSERT_EQ(client.ExecOnStatement("SELECT * FROM SUMMARY").rc, SQL_SUCCESS);
+  EXPECT_EQ(client.Fetch().rc, SQL_SUCCESS);
+  EXPECT_EQ(SQLCancel(client.stmt()), SQL_SUCCESS);
+  ASSERT_EQ(client.ExecOnStatement("SELECT * FROM SUMMARY").rc, SQL_SUCCESS);
+  int rows = 0;
+  while (client.Fetch().rc == SQL_SUCCESS) ++rows;
+  EXPECT_EQ(rows, 10);
 }
 
 // ---- Concurrency and a writer -------------------------------------------------------------

@@ -76,6 +76,10 @@ SQLHSTMT TestClient::Statement() {
 
 Outcome TestClient::Exec(const std::string& sql) {
   Statement();
+  return ExecOnStatement(sql);
+}
+
+Outcome TestClient::ExecOnStatement(const std::string& sql) {
   std::string text = sql;
   return Diagnose(SQLExecDirect(stmt_, reinterpret_cast<SQLCHAR*>(text.data()),
                                 static_cast<SQLINTEGER>(text.size())));

@@ -34,6 +34,8 @@ class TestClient {
   // A fresh statement (the previous one is dropped).
   SQLHSTMT Statement();
   Outcome Exec(const std::string& sql);
+  // Runs `sql` on the current statement, keeping the attributes set on it.
+  Outcome ExecOnStatement(const std::string& sql);
   Outcome Fetch();
   // The state and message left by the last call on the current statement (or connection).
   Outcome Diagnose(SQLRETURN rc);

@@ -1,7 +1,8 @@
 // The ODBC entry points of libvltodbc.so. Each is one noexcept boundary: it takes the handle's
-// lock, clears its diagnostics, runs the work and turns any exception into SQL_ERROR plus a
-// diagnostic record. Only these functions are exported (the rest is built hidden), and no
-// ...W functions exist: their stubs would make the driver manager lose diagnostics.
+// lock (all but SQLCancel), clears its diagnostics, runs the work and turns any exception into
+// SQL_ERROR plus a diagnostic record. Only these functions are exported (the rest is built
+// hidden), and no ...W functions exist: their stubs would make the driver manager lose
+// diagnostics.
 #include <sql.h>
 #include <sqlext.h>
 
@@ -442,6 +443,19 @@ VLT_EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT stmt, SQLUSMALLINT number, SQLS
 VLT_EXPORT SQLRETURN SQL_API SQLMoreResults(SQLHSTMT stmt) {
   Statement* statement = Stmt(stmt);
   return Guarded(statement, []() -> SQLRETURN { return SQL_NO_DATA; });
+}
+
+// Not under the connection's lock: the execution or fetch it ends holds that lock. It leaves
+// the statement's diagnostics alone for the same reason.
+VLT_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT stmt) {
+  Statement* statement = Stmt(stmt);
+  if (statement == nullptr) return SQL_INVALID_HANDLE;
+  try {
+    statement->Cancel();
+    return SQL_SUCCESS;
+  } catch (...) {
+    return SQL_ERROR;
+  }
 }
 
 VLT_EXPORT SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT stmt) {

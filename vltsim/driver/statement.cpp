@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "platform/basic/raised_error.h"
 #include "vltsim/driver/connection.h"
@@ -65,6 +64,30 @@ AttributeSet StatementAttributes() {
                        {SQL_ATTR_MAX_LENGTH, 0}});
 }
 
+// SQLite asks every this many virtual machine steps whether a long query should stop.
+constexpr int kProgressSteps = 1000;
+
+int StopWhenDue(void* interruption) {
+  return static_cast<Interruption*>(interruption)->IsDue() ? 1 : 0;
+}
+
+// One execution or fetch that a cancel or the query timeout may end, inside SQLite too.
+class WatchedCall {
+ public:
+  WatchedCall(sqlite3* db, Interruption& interruption, std::chrono::seconds timeout)
+      : db_(db), call_(interruption, timeout) {
+    sqlite3_progress_handler(db_, kProgressSteps, &StopWhenDue, &interruption);
+  }
+  // The statement may be gone when the connection's next statement runs.
+  ~WatchedCall() { sqlite3_progress_handler(db_, 0, nullptr, nullptr); }
+  WatchedCall(const WatchedCall&) = delete;
+  WatchedCall& operator=(const WatchedCall&) = delete;
+
+ private:
+  sqlite3* db_;
+  InterruptibleCall call_;
+};
+
 }  // namespace
 
 Statement::Statement(Connection& connection)
@@ -112,12 +135,14 @@ void Statement::ScrambleRowOrder() {
 }
 
 void Statement::Execute() {
+  WatchedCall call(connection_.Db(), interruption_, QueryTimeout());
   connection_.BeginExecution();
   if (stmt_ == nullptr) Fail("HY010", "Function sequence error");
   Run();
 }
 
 void Statement::ExecDirect(const std::string& sql) {
+  WatchedCall call(connection_.Db(), interruption_, QueryTimeout());
   connection_.BeginExecution();
   Prepare(sql);
   Run();
@@ -127,9 +152,22 @@ void Statement::Run() {
   sqlite3_reset(stmt_);
   cursor_ = Cursor::kClosed;
   rows_fetched_ = 0;
+  HangWhenDue(HangAt::kExec);
   bool has_row = Step();
   DescribeColumns(has_row);
   cursor_ = has_row ? Cursor::kFirstRowAhead : Cursor::kNoRowAhead;
+}
+
+std::chrono::seconds Statement::QueryTimeout() const {
+  return std::chrono::seconds(attributes_.Get(SQL_ATTR_QUERY_TIMEOUT));
+}
+
+// The hang the connection was told to play: only a cancel or the query timeout ends it.
+void Statement::HangWhenDue(HangAt point) {
+  const ConnectSettings& settings = connection_.Settings();
+  if (settings.hang_at != point) return;
+  if (point == HangAt::kFetch && rows_fetched_ != settings.hang_after_rows) return;
+  interruption_.WaitUntilDue();
 }
 
 void Statement::Close() {
@@ -141,6 +179,7 @@ bool Statement::Step() {
   int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
+  if (rc == SQLITE_INTERRUPT) interruption_.ThrowIfDue();
   FailFromSqlite(connection_.Db(), rc);
 }
 
@@ -175,7 +214,9 @@ SQLSMALLINT Statement::ReportedType(const ColumnInfo& column) const {
 }
 
 SQLRETURN Statement::Fetch() {
+  WatchedCall call(connection_.Db(), interruption_, QueryTimeout());
   connection_.CheckLink();
+  if (cursor_ != Cursor::kClosed && cursor_ != Cursor::kAtEnd) HangWhenDue(HangAt::kFetch);
   switch (cursor_) {
     case Cursor::kClosed:
       Fail("24000", "Invalid cursor state");
@@ -196,18 +237,16 @@ SQLRETURN Statement::Fetch() {
       }
       break;
   }
-  const ConnectSettings& settings = connection_.Settings();
   HoldWhenDue();
-  if (settings.fetch_delay_ms > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(settings.fetch_delay_ms));
-  }
+  const int delay_ms = connection_.Settings().fetch_delay_ms;
+  if (delay_ms > 0) interruption_.Sleep(std::chrono::milliseconds(delay_ms));
   ++rows_fetched_;
   data_column_ = 0;
   return SQL_SUCCESS;
 }
 
 // Holds this fetch until the test releases it; a released hold (the file exists) holds no more.
-void Statement::HoldWhenDue() const {
+void Statement::HoldWhenDue() {
   const ConnectSettings& settings = connection_.Settings();
   if (!settings.hold_after_rows || rows_fetched_ != *settings.hold_after_rows ||
       settings.hold_file.empty()) {
@@ -218,7 +257,7 @@ void Statement::HoldWhenDue() const {
   std::ofstream(settings.hold_file + ".held") << rows_fetched_;
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   while (!std::filesystem::exists(release) && std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    interruption_.Sleep(std::chrono::milliseconds(20));
   }
 }
 

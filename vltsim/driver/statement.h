@@ -1,5 +1,6 @@
 // Statement: one SELECT on the stand-in server, streamed row by row from SQLite, with the
-// column descriptions and the SQLGetData conversions. Used under its connection's lock.
+// column descriptions and the SQLGetData conversions. Used under its connection's lock, except
+// Cancel, which any thread may call at any time.
 #pragma once
 
 #include <sqlite3.h>
@@ -9,7 +10,9 @@
 
 #include "vltsim/driver/attributes.h"
 #include "vltsim/driver/column_type.h"
+#include "vltsim/driver/connect_settings.h"
 #include "vltsim/driver/diagnostics.h"
+#include "vltsim/driver/interruption.h"
 #include "vltsim/driver/value_convert.h"
 
 namespace kelvan::vltsim {
@@ -36,11 +39,14 @@ class Statement : public Handle {
   // errors and anything but a single SELECT, HY000 other SQLite failures.
   void Prepare(const std::string& sql);
   // Runs the prepared SELECT and reads ahead its first row (which also types computed
-  // columns). Counts as an execution for the connection's fault injection.
+  // columns). Counts as an execution for the connection's fault injection. Execute, ExecDirect
+  // and Fetch throw RaisedError HY008 when cancelled, HYT00 past the query timeout.
   void Execute();
   void ExecDirect(const std::string& sql);
   // SQL_CLOSE: ends the cursor, keeps the prepared statement.
   void Close();
+  // Ends the execution or fetch under way on another thread; does nothing to an idle statement.
+  void Cancel() { interruption_.Cancel(); }
 
   int ColumnCount() const { return static_cast<int>(columns_.size()); }
   // 1-based; throws 07009 for a number that is no column.
@@ -61,13 +67,15 @@ class Statement : public Handle {
   void Finalize();
   void ScrambleRowOrder();
   void Run();
+  std::chrono::seconds QueryTimeout() const;
+  void HangWhenDue(HangAt point);
   void DescribeColumns(bool row_available);
   bool Step();  // true for a row, false at the end; throws on failure
   SourceValue CurrentValue(int index, bool as_text) const;
   SQLSMALLINT DefaultCType(const ColumnInfo& column) const;
   SQLRETURN GetText(const SourceValue& value, SQLPOINTER target, SQLLEN buffer_length,
                     SQLLEN* indicator);
-  void HoldWhenDue() const;
+  void HoldWhenDue();
   void BreakLinkWhenDue();
 
   Connection& connection_;
@@ -80,6 +88,7 @@ class Statement : public Handle {
   int data_column_ = 0;     // column last read, 0 for none
   size_t data_offset_ = 0;  // bytes of its text already returned
   bool data_done_ = false;  // all of it returned
+  Interruption interruption_;
 };
 
 }  // namespace kelvan::vltsim
