@@ -7,9 +7,11 @@
 #include "console/core/elvan_workers.h"
 #include "console/core/utility_functions.h"
 #include "engine/qb_obj.h"
+#include "platform/basic/version.h"
 #include "worker/worker_classes.h"
 
 int main(int argc, char** argv) {
+  if (kelvan::AnswerVersion(argc, argv, "kelvan")) return 0;
   using namespace kelvan::console;
   kelvan::engine::RegisterQobraClasses();
   kelvan::worker::RegisterWorkerClasses();

@@ -3,8 +3,10 @@
 
 #include "installguide/guide_window.h"
 #include "installguide/media_rules.h"
+#include "platform/basic/version.h"
 
 int main(int argc, char** argv) {
+  if (kelvan::AnswerVersion(argc, argv, "Setup")) return 0;
   QApplication app(argc, argv);
   using kelvan::installguide::GuideMode;
   const QStringList arguments = QCoreApplication::arguments().mid(1);

@@ -52,6 +52,7 @@ std::string ELVAN::StartELVAN(DataSrc& DatSource, const std::vector<std::string>
   LoadSequence sequence(dsn_, server_value_, DatSource, options, ApproxRecordsToPrunePerBatch,
                         AppendToFile);
   LoadOutcome outcome = sequence.Run();
+  given_up_ = std::move(outcome.given_up);
   if (!outcome.completed) return std::move(outcome.text);
   SetThreadMessageText(std::move(outcome.text));
   return {};

@@ -35,6 +35,9 @@ class ELVAN {
   std::int32_t NumberOnThread() const;
   // The message text of this thread's last load that ended well; empty before any.
   std::string ErrorMessages() const;
+  // What this worker's last load did without (see LoadOutcome::given_up); empty when it loaded
+  // every table and stage. A load that "reached its end" may still have given a table up.
+  const std::string& GivenUp() const { return given_up_; }
 
   // Loads this worker's server. Returns the empty string when the sequence reached its end
   // (its message text is then this thread's ErrorMessages), or the whole message text when a
@@ -57,6 +60,7 @@ class ELVAN {
  private:
   std::string dsn_;
   std::string server_value_;  // holds the password: never reported
+  std::string given_up_;
   const std::int32_t thread_id_;
 };
 

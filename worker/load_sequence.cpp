@@ -101,14 +101,14 @@ LoadOutcome LoadSequence::Run() {
     } catch (const RaisedError& error) {
       if (!RetryStage(error)) {
         engine_.Reset();
-        return {false, text_};
+        return {false, text_, given_up_};
       }
       // Usually the stage that failed; the STGPOOLS forecast may have moved the name on.
       running = current_;
     }
   }
   engine_.Reset();
-  return {true, text_};
+  return {true, text_, given_up_};
 }
 
 LoadSequence::Stage LoadSequence::NextStage(Stage done) {
@@ -152,8 +152,10 @@ void LoadSequence::RunStage(Stage stage) {
 bool LoadSequence::RetryStage(const RaisedError& error) {
   const std::string name = kStageNames[static_cast<int>(current_)];
   Report(FormatTime(CurrentClock().Now()) + ":mtELVAN " + ErrorText(error));
+  if (stage_retries_ == 0) first_error_ = ErrorText(error);
   if (stage_retries_ >= kMaxRetries) {
     Report("LocalErr:  Failed on: " + name);
+    GiveUp("stage " + name + ": " + first_error_);
     return false;
   }
   ++stage_retries_;
@@ -179,7 +181,7 @@ void LoadSequence::LoadErrorTable(const ErrorTable& table) {
     return (e.*table.load)(server_name_, server_connection_, destination_,
                            options_.severity_string);
   });
-  if (result != 0) Report(table.load_failure);
+  if (result != 0) ReportGivenUp(table.load_failure);
   Prune(table.table, "DATE_TIME", table.prune_failure);
 }
 
@@ -187,7 +189,7 @@ void LoadSequence::PostProcessSummary() {
   if (!IsSet(options_.generate_summary_hour)) return;
   const std::int16_t result = CallEngine(
       [&](engine::LoadEngine& e) { return e.PostProcessSummaryTable(server_name_, destination_); });
-  if (result != 0) Report("Error post processing summary data.");
+  if (result != 0) ReportGivenUp("Error post processing summary data.");
   Prune("SUMMARYHOUR", "EXTRACT_DATE", "Error pruning SUMMARYHOUR Table");
 }
 
@@ -196,7 +198,7 @@ void LoadSequence::SimultaneousActivity() {
   const std::int16_t result = CallEngine([&](engine::LoadEngine& e) {
     return e.SimultaneousActivityTable(server_name_, destination_, run_timestamp_);
   });
-  if (result != 0) Report("Error post processing summary data.");
+  if (result != 0) ReportGivenUp("Error post processing summary data.");
   Prune("SIMUL_ACTIVITY", "EXTRACT_DATE", "Error pruning SIMUL_ACTIVITY Table");
 }
 
@@ -216,7 +218,7 @@ void LoadSequence::Forecast(Stage stage) {
                                 options_.forecast_number_of_days,
                                 options_.forecast_size_of_sample_set, destination_);
   });
-  if (result != 0) Report("Error forecasting " + table.source + "_F data.");
+  if (result != 0) ReportGivenUp("Error forecasting " + table.source + "_F data.");
   Prune(table.source + "_F", "EXTRACT_DATE", "Error pruning " + table.source + "_F Table");
 }
 
@@ -263,7 +265,9 @@ void LoadSequence::CopyEntry(const std::string& table) {
 // up after its fourth error (false). Errors raised here go to the stage's own retries.
 bool LoadSequence::RetryTable(const RaisedError& error) {
   Report("CopyTableErrorHandler " + ErrorText(error));
+  if (table_retries_ == 0) first_error_ = ErrorText(error);
   if (table_retries_ >= kMaxRetries) {
+    GiveUp("table " + options_.tables[entry_] + ": " + first_error_);
     copy_done_ = false;
     return false;
   }
@@ -282,7 +286,7 @@ void LoadSequence::PruneCopiedTable(const std::string& table) {
     return e.Prune2Records(options_.prune_records_beyond_days, server_name_, server_connection_,
                            table, destination_, "EXTRACT_DATE", batch);
   });
-  if (result != 0) Report("Error pruning " + table + " Table");
+  if (result != 0) ReportGivenUp("Error pruning " + table + " Table");
 }
 
 void LoadSequence::Prune(const std::string& table, const char* date_column,
@@ -293,7 +297,7 @@ void LoadSequence::Prune(const std::string& table, const char* date_column,
     return e.PruneRecords(options_.prune_records_beyond_days, server_name_, server_connection_,
                           table, destination_, date_column, batch);
   });
-  if (result.value_or(0) != 0) Report(failure);
+  if (result.value_or(0) != 0) ReportGivenUp(std::string(failure));
 }
 
 void LoadSequence::AppendRetryToLog() {
@@ -301,5 +305,14 @@ void LoadSequence::AppendRetryToLog() {
 }
 
 void LoadSequence::Report(std::string_view line) { AppendLine(text_, line); }
+
+void LoadSequence::ReportGivenUp(const std::string& line) {
+  Report(line);
+  GiveUp(line);
+}
+
+void LoadSequence::GiveUp(const std::string& what) {
+  if (given_up_.empty()) given_up_ = what;
+}
 
 }  // namespace kelvan::worker

@@ -43,6 +43,10 @@ struct LoadOptions {
 struct LoadOutcome {
   bool completed;    // the sequence reached its good end
   std::string text;  // the message text, CR LF lines
+  // The first thing the load did without: "table SUMMARY: " or "stage ServerErrors: " and the
+  // first error, or the worker's own line for an operation that returned a failure. Empty
+  // when every table and stage loaded.
+  std::string given_up;
 };
 
 // Appends text to a file in one piece; raises RaisedError when it cannot.
@@ -87,6 +91,8 @@ class LoadSequence {
   void PruneCopiedTable(const std::string& table);
   void AppendRetryToLog();
   void Report(std::string_view line);
+  void ReportGivenUp(const std::string& line);
+  void GiveUp(const std::string& what);
 
   template <class F>
   auto CallPruning(F&& prune);
@@ -105,7 +111,9 @@ class LoadSequence {
 
   component::ObjectRef<engine::LoadEngine> engine_;
   std::string text_;
-  Stage current_;  // the stage a stage error restarts
+  std::string given_up_;
+  std::string first_error_;  // of the stage or table now being retried
+  Stage current_;            // the stage a stage error restarts
   std::int16_t stage_retries_ = 0;
   std::size_t entry_ = 0;   // copy stage: index of the table reached
   bool copy_done_ = false;  // copy stage: that table's copy returned 0

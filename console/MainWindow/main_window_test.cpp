@@ -42,6 +42,7 @@ class FakeWorkers : public WorkerFactory {
       return {};
     }
     std::string ErrorMessages() override { return {}; }
+    std::string GivenUp() override { return {}; }
 
    private:
     FakeWorkers& owner_;

@@ -39,6 +39,10 @@ class ElvanWorker : public RunWorker {
     return elvan_.Call([](worker::ELVAN& e) { return e.ErrorMessages(); });
   }
 
+  std::string GivenUp() override {
+    return elvan_.Call([](worker::ELVAN& e) { return e.GivenUp(); });
+  }
+
  private:
   component::ObjectRef<worker::ELVAN> elvan_;
 };

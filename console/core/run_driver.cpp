@@ -37,6 +37,16 @@ std::string ErrorMessageText(const RaisedError& error) {
          "Error Source = " + error.Source() + kBr + "Error Description = " + error.Description();
 }
 
+// What the worker answers; empty when it cannot answer any more (its call failed).
+template <class Ask>
+std::string AskWorker(Ask&& ask) {
+  try {
+    return odbc::HidePasswordEntries(ask());
+  } catch (const RaisedError&) {
+    return {};
+  }
+}
+
 std::string AnotherRunText(const std::string& setup_file) {
   return "Another run of the setup file " + setup_file + " is loading its servers (it holds " +
          RunLock::LockFileName(setup_file) +
@@ -285,19 +295,19 @@ void RunDriver::ProcessServer(size_t index) {
 std::string RunDriver::CallWorker(Slot& slot) {
   // Cancel may release the slot's worker while the call runs: keep it until the call is done.
   const std::shared_ptr<RunWorker> worker = slot.worker;
+  std::string given_up;
   try {
     outcome_.last_result = odbc::HidePasswordEntries(
         worker->StartELVAN(arguments_, [this] { view_.ProcessPendingEvents(); }));
+    given_up = AskWorker([&] { return worker->GivenUp(); });
   } catch (const RaisedError& error) {
     Log("Error encountered while processing this server." + kBr +
         "Moving to the next server on the list." + kBr);
     outcome_.last_result = WorkerErrorText(error);
+    given_up = "the worker's call: " + odbc::HidePasswordEntries(error.Description());
   }
-  try {
-    return odbc::HidePasswordEntries(worker->ErrorMessages());
-  } catch (const RaisedError&) {
-    return {};  // a worker whose call failed may not answer any more
-  }
+  if (!given_up.empty()) outcome_.given_up.push_back("server " + slot.dsn + ": " + given_up);
+  return AskWorker([&] { return worker->ErrorMessages(); });
 }
 
 void RunDriver::ReportServerResult(const Slot& slot, const std::string& messages) {

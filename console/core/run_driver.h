@@ -32,6 +32,8 @@ struct RunOutcome {
   int usable = 0;     // servers that answered and got a worker
   int processed = 0;  // servers whose worker was called
   int completed = 0;  // servers whose worker returned no error
+  // "server S: " + what S's worker gave up first (a table, a stage or its call) and why.
+  std::vector<std::string> given_up;
   bool cancelled = false;
   std::string last_result;
 };

@@ -34,6 +34,7 @@ const Timestamp kStart{2024, 3, 7, 22, 0, 0};
 struct Script {
   std::string result;
   std::string messages;
+  std::string given_up;
   bool raise = false;
   long seconds = 0;              // the call takes this long on the fixed clock
   std::function<void()> during;  // runs inside the call, like a click while waiting
@@ -68,6 +69,7 @@ class FakeWorkers : public WorkerFactory {
       return script.result;
     }
     std::string ErrorMessages() override { return owner_.scripts[dsn_].messages; }
+    std::string GivenUp() override { return owner_.scripts[dsn_].given_up; }
 
    private:
     FakeWorkers& owner_;

@@ -47,6 +47,9 @@ class RunWorker {
   // the call itself raises RaisedError. `pump` runs on the caller's thread while it waits.
   virtual std::string StartELVAN(const RunArguments& arguments, const component::Pump& pump) = 0;
   virtual std::string ErrorMessages() = 0;
+  // The first table or stage the last StartELVAN gave up, with its first error; empty when it
+  // loaded everything.
+  virtual std::string GivenUp() = 0;
 };
 
 class WorkerFactory {

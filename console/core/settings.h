@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "platform/basic/bool16.h"
+#include "platform/basic/version.h"
 
 namespace kelvan::console {
 
 inline constexpr const char* kProgramTitle = "KELVAN";
-inline constexpr const char* kVersion = "4.2.2";
+inline constexpr const char* kVersion = kProductVersion;
 inline constexpr const char* kBuildText = "(Build 04/03/02)";
 
 // One VLT server: its data source, user, password and the connection string made of them.

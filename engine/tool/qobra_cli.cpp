@@ -373,7 +373,7 @@ void PrintUsage(std::ostream& to) {
 }  // namespace
 
 int RunQobra(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!args.empty() && (args[0] == "--help" || args[0] == "help")) {
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
     PrintUsage(out);
     return 0;
   }

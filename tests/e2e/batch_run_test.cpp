@@ -198,5 +198,50 @@ TEST(BatchExitTest, StatusTellsTheOutcome) {
   EXPECT_THAT(wrong.errors, HasSubstr("Incorrect use of command line arguments."));
 }
 
+struct GivenUpCase {
+  const char* name;
+  const char* breakage;  // SQL run on the destination before the run; empty for none
+  bool wrong_password;   // the setup file names a wrong destination password
+  int status;
+  const char* named;  // what stderr names as given up; empty for a clean run
+};
+
+class BatchGivenUpTest : public ::testing::TestWithParam<GivenUpCase> {};
+
+// The run log says "successfully completed" for these servers all the same: the worker reached
+// its end, it only went without a table.
+TEST_P(BatchGivenUpTest, ExitStatusCountsEveryTable) {
+  const GivenUpCase& c = GetParam();
+  const std::string tag = std::string("e2e_given_up_") + c.name;
+  testing::ScratchDatabase db = testing::CreateScratchDatabase(Destination::kPostgres, tag);
+  testing::RunSqlScript(db, testing::SourcePath("schema/postgresql.sql"));
+  if (*c.breakage != '\0') testing::QueryWithClient(db, c.breakage);
+  const std::string dsn = "VLTG_" + std::string(c.name);
+  AddVltServer(dsn, 14);
+  const fs::path dir = testing::OdbcSandbox::Instance().MakeTempDir(tag);
+  if (c.wrong_password) db.pwd = "not-the-Pa55word";
+  std::ofstream(dir / "KELVAN.ini", std::ios::binary) << SetupFile({dsn}, db);
+
+  const BatchResult result = RunBatch(dir, "-CONFIG=" + (dir / "KELVAN.ini").string());
+
+  EXPECT_EQ(result.status, c.status) << result.errors;
+  if (*c.named == '\0') {
+    EXPECT_THAT(result.errors, Not(HasSubstr("Given up:")));
+  } else {
+    EXPECT_THAT(result.errors, HasSubstr("Given up: server " + dsn + ": " + c.named));
+  }
+  EXPECT_THAT(result.errors, HasSubstr("Run log: " + (dir / "run.htm").string()));
+  EXPECT_THAT(result.errors, Not(HasSubstr("not-the-Pa55word")));
+  EXPECT_THAT(result.errors, Not(HasSubstr("DRIVER keyword syntax error"))) << "server not found";
+}
+
+INSTANTIATE_TEST_SUITE_P(Destinations, BatchGivenUpTest,
+                         ::testing::Values(GivenUpCase{"clean", "", false, 0, ""},
+                                           GivenUpCase{"no_column",
+                                                       "ALTER TABLE NODES DROP COLUMN EXTRACT_DATE",
+                                                       false, 1, "table NODES: "},
+                                           GivenUpCase{"bad_pwd", "", true, 1, "table SUMMARY: "}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace kelvan
