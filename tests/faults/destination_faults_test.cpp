@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, DestinationDamageTest,
     ::testing::Values(
         Damage{"missing_table", "ALTER TABLE NODES RENAME TO NODES_AWAY",
-               "ALTER TABLE NODES_AWAY RENAME TO NODES", false, 0,
+               "ALTER TABLE NODES_AWAY RENAME TO NODES", false, 1,
                "CopyTableErrorHandler: Retry number 3\r\n\r\n"},
         // Source values of EXAMINED reach 85,000, beyond a small integer: those are left unset
         // and counted, and every row arrives.

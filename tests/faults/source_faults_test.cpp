@@ -72,10 +72,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "Skipping server VLT_src_refused\r\n",
                     false},
         // Each attempt opens its own source connection, so its one query fails every time.
+        // The table is given up after four attempts: the run says so with status 1.
         SourceFault{"query_fails",
                     {{"FailExecN", "1"}},
                     1,
-                    0,
+                    1,
                     "CopyTableErrorHandler: Retrying CopyTables again.\r\n"
                     "CopyTableErrorHandler: Retry number 3\r\n\r\n",
                     false},
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         SourceFault{"link_breaks",
                     {{"FailFetchAfter", "20000"}},
                     420,
-                    0,
+                    1,
                     "CopyTableErrorHandler: Retry number 3\r\n\r\n",
                     true},
         SourceFault{"slow",
