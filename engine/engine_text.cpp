@@ -12,20 +12,8 @@
 namespace kelvan::engine {
 namespace {
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::toupper(static_cast<unsigned char>(a)) ==
-                  std::toupper(static_cast<unsigned char>(b));
-         });
-}
-
-bool IsPasswordKey(std::string_view entry) {
-  std::string_view key = entry.substr(0, entry.find('='));
-  key = key.substr(0, key.find_last_not_of(' ') + 1);
-  key.remove_prefix(std::min(key.find_first_not_of(' '), key.size()));
-  return (key.size() == 3 && StartsWithNoCase(key, "PWD")) ||
-         (key.size() == 8 && StartsWithNoCase(key, "PASSWORD"));
+bool IsPasswordEntry(std::string_view entry) {
+  return odbc::IsPasswordKey(TrimBlanks(entry.substr(0, entry.find('='))));
 }
 
 // Offset of the first password entry's key, when there is one.
@@ -34,7 +22,7 @@ std::optional<size_t> PasswordEntry(std::string_view connect_string) {
   while (start <= connect_string.size()) {
     size_t end = connect_string.find(';', start);
     if (end == std::string_view::npos) end = connect_string.size();
-    if (IsPasswordKey(connect_string.substr(start, end - start))) return start;
+    if (IsPasswordEntry(connect_string.substr(start, end - start))) return start;
     start = end + 1;
   }
   return std::nullopt;

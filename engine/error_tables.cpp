@@ -38,6 +38,8 @@ constexpr std::array kServerColumns = {
     LogColumn{"DATE_TIME", SQL_C_TIMESTAMP}, LogColumn{"MSGNO", SQL_C_LONG},
     LogColumn{"MESSAGE", SQL_C_CHAR, 255, true}, LogColumn{"SEVERITY", SQL_C_CHAR, 4}};
 
+constexpr std::int16_t kTimestampType = 11;  // the destination type code read as a timestamp
+
 // What tells the two loads apart.
 struct ErrorTable {
   bool client;
@@ -66,16 +68,6 @@ constexpr ErrorTable kServer{false,
                              " from ACTLOG where ORIGINATOR = 'SERVER'",
                              "' and DATE_TIME >= ",
                              kServerColumns};
-
-std::optional<data::Value> ReadLogTimestamp(SQLHSTMT stmt, SQLUSMALLINT position) {
-  SQL_TIMESTAMP_STRUCT v{};
-  SQLLEN indicator = 0;
-  if (SQLGetData(stmt, position, SQL_C_TIMESTAMP, &v, sizeof v, &indicator) != SQL_SUCCESS ||
-      indicator < 1) {
-    return std::nullopt;
-  }
-  return data::Value(FormatTimestamp({v.year, v.month, v.day, v.hour, v.minute, v.second}));
-}
 
 // A text longer than the column's characters is left unset rather than stored cut.
 std::optional<data::Value> ReadLogText(SQLHSTMT stmt, SQLUSMALLINT position,
@@ -266,7 +258,7 @@ void ErrorTableRun::CopyColumn(size_t i, data::Column& target) {
   const auto position = static_cast<SQLUSMALLINT>(i + 1);
   std::optional<data::Value> value;
   if (column.c_type == SQL_C_TIMESTAMP) {
-    value = ReadLogTimestamp(source_.statement(), position);
+    value = ReadSourceValue(source_.statement(), position, kTimestampType, 0).value;
   } else if (column.c_type == SQL_C_CHAR) {
     value = ReadLogText(source_.statement(), position, column);
   } else if (std::optional<std::int64_t> number =

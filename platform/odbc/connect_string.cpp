@@ -15,8 +15,6 @@ bool SameKey(std::string_view a, std::string_view b) {
          });
 }
 
-bool IsPasswordKey(std::string_view key) { return SameKey(key, "PWD") || SameKey(key, "PASSWORD"); }
-
 std::string_view Trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
@@ -66,6 +64,8 @@ bool NeedsBraces(std::string_view value) {
 }
 
 }  // namespace
+
+bool IsPasswordKey(std::string_view key) { return SameKey(key, "PWD") || SameKey(key, "PASSWORD"); }
 
 std::vector<ConnectAttribute> ParseConnectString(std::string_view text) {
   std::vector<ConnectAttribute> attributes;

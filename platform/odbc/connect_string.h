@@ -15,7 +15,8 @@ struct ConnectAttribute {
   bool operator==(const ConnectAttribute&) const = default;
 };
 
-// Entries "key=value" separated by ";": blanks around keys and unbraced values ignored, a value in braces may hold
+// Entries "key=value" separated by ";": blanks around keys and unbraced values ignored, a value in
+// braces may hold
 // ";" (a "}" inside doubled). A password written without braces runs on to the next ";" that
 // starts another "key=", since stored entries put passwords with ";" there unquoted.
 std::vector<ConnectAttribute> ParseConnectString(std::string_view text);
@@ -23,6 +24,8 @@ std::vector<ConnectAttribute> ParseConnectString(std::string_view text);
 // The value of the first entry of `key` (any case); nothing when there is none.
 std::optional<std::string> ConnectValue(const std::vector<ConnectAttribute>& attributes,
                                         std::string_view key);
+// Whether a key (blanks around it removed) names a password: PWD or PASSWORD, in any case.
+bool IsPasswordKey(std::string_view key);
 // PWD or PASSWORD, whichever comes first.
 std::optional<std::string> PasswordOf(std::string_view connect_string);
 

@@ -6,9 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <iostream>
-#include <sstream>
 
 #include "tests/faults/fault_support.h"
 
@@ -41,13 +39,6 @@ std::string FailFifthInsert(const std::string& table) {
          table + " FOR EACH ROW EXECUTE FUNCTION fault_fifth()";
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // Every column but the running numbers, and EVENTS' extract date (the run's own timestamp).
 std::vector<std::string> ComparedColumns(const testing::ScratchDatabase& db,
                                          const std::string& table) {
@@ -58,7 +49,7 @@ std::vector<std::string> ComparedColumns(const testing::ScratchDatabase& db,
             "'public' AND table_name = lower('" +
                 table + "') ORDER BY ordinal_position";
   std::vector<std::string> columns;
-  for (const std::string& column : Lines(testing::QueryWithClient(db, query))) {
+  for (const std::string& column : SortedLines(testing::QueryWithClient(db, query))) {
     if (column == "PSEUDO_INDEX" || (table == "EVENTS" && column == "EXTRACT_DATE")) continue;
     columns.push_back(column);
   }
@@ -74,10 +65,8 @@ std::map<std::string, std::vector<std::string>> Contents(const testing::ScratchD
     for (const std::string& column : ComparedColumns(db, table)) {
       select += (select.empty() ? "" : ", ") + column;
     }
-    std::vector<std::string> rows = Lines(testing::QueryWithClient(
+    contents[table] = SortedLines(testing::QueryWithClient(
         db, "SELECT " + select + " FROM " + table + " WHERE EXT_SERVER_NAME = '" + server + "'"));
-    std::sort(rows.begin(), rows.end());
-    contents[table] = std::move(rows);
   }
   return contents;
 }

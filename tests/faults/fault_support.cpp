@@ -30,14 +30,6 @@ std::string SummaryColumns(const std::string& number_column) {
          ", ENTITY, EXAMINED, BYTES FROM SUMMARY WHERE ";
 }
 
-std::vector<std::string> SortedLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
-
 int FreePort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -54,6 +46,14 @@ int FreePort() {
 }
 
 }  // namespace
+
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

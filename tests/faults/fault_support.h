@@ -55,6 +55,8 @@ BatchResult RunBatch(const fs::path& setup, const fs::path& log);
 std::string ReadFile(const fs::path& path);
 // Waits for `path` to appear (a held stand-in server's HoldFile + ".held"); false after a minute.
 bool AwaitFile(const fs::path& path);
+// The lines of `text`, sorted.
+std::vector<std::string> SortedLines(const std::string& text);
 // Runs a shell command; fails the test when it fails. Returns its standard output.
 std::string Shell(const std::string& command);
 // Runs one SQL text through a destination's own command-line client; tab-separated rows.
