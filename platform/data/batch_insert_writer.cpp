@@ -282,9 +282,54 @@ class BatchInsertWriter : public RowWriter {
     Commit();
   }
 
+  std::vector<RejectedRow> AddAll(std::vector<NewRow>& rows) override {
+    Flush();
+    size_t stored = 0;  // rows committed before a failure: only in autocommit
+    try {
+      one_transaction_ = true;
+      autocommitted_rows_ = 0;
+      for (NewRow& row : rows) Add(row);
+      Flush();
+      one_transaction_ = false;
+      return {};
+    } catch (const RaisedError&) {
+      one_transaction_ = false;
+      stored = autocommitted_rows_;
+      Abandon();
+    }
+    return AddOneByOne(rows, stored);
+  }
+
   void Settle() noexcept override { write_behind_.Settle(); }
 
  private:
+  std::vector<RejectedRow> AddOneByOne(std::vector<NewRow>& rows, size_t from) {
+    std::vector<RejectedRow> rejected;
+    for (size_t i = from; i < rows.size(); ++i) {
+      try {
+        Add(rows[i]);
+        Flush();
+      } catch (const RaisedError& e) {
+        rejected.push_back({i, e});
+        Abandon();
+      }
+    }
+    DataEngine::ForThisThread().ClearErrors();
+    return rejected;
+  }
+
+  // After a failed write: the rows held are dropped and the open transaction rolled back.
+  void Abandon() noexcept {
+    try {
+      write_behind_.Wait();
+    } catch (const RaisedError&) {
+      // The failure that led here is already raised.
+    }
+    filled_ = 0;
+    statements_in_transaction_ = 0;
+    connection_->RollbackTransaction(this);
+  }
+
   // The columns the row's statement names: those set, and those that are NULL when left out.
   std::vector<bool>& MaskOf(std::vector<std::optional<Value>>& row) {
     mask_.resize(row.size());
@@ -376,6 +421,8 @@ class BatchInsertWriter : public RowWriter {
       statements_in_transaction_ = 0;
       throw;
     }
+    if (connection_->transaction_owner != this) autocommitted_rows_ += rows;
+    if (one_transaction_) return;
     if (++statements_in_transaction_ >= statements_per_transaction_) {
       Commit();
       statements_per_transaction_ =
@@ -402,7 +449,9 @@ class BatchInsertWriter : public RowWriter {
   size_t filled_ = 0;  // rows held in the front batch
   size_t statements_per_transaction_ = 1;
   size_t statements_in_transaction_ = 0;
-  WriteBehind write_behind_;  // last: its thread stops before the batches go
+  bool one_transaction_ = false;   // AddAll's rows: committed by the Flush that ends them
+  size_t autocommitted_rows_ = 0;  // of AddAll's, written outside a transaction
+  WriteBehind write_behind_;       // last: its thread stops before the batches go
 };
 
 }  // namespace

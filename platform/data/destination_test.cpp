@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -307,6 +308,41 @@ TEST_P(DestinationTest, FailureOfTheLastFullBatchIsRaisedByClose) {
       connection_->OpenResultSet("SELECT * FROM T", CursorType::kDynamic, LockType::kPessimistic);
   EXPECT_TRUE(AddKeysFailingAt(rs, rows * 2, rows * 3 / 2));
   EXPECT_EQ(Client("SELECT count(*) FROM T"), std::to_string(rows) + "\n");
+}
+
+// A batch the database rejects is added again row by row: exactly the rejected rows are left
+// out and returned, none added twice, also when a cursor being read keeps SQLite's writes out of
+// a transaction.
+TEST_P(DestinationTest, AddRowsLeavesOutExactlyTheRejectedRows) {
+  const int rows = StatementRows(GetParam()) * 5 / 2;
+  connection_->Execute("CREATE TABLE R (ID INTEGER)");
+  connection_->Execute("INSERT INTO R VALUES (1)");
+  for (bool reading : {false, true}) {
+    SCOPED_TRACE(reading ? "while reading" : "alone");
+    connection_->Execute("DROP TABLE IF EXISTS T");
+    connection_->Execute("CREATE TABLE T (ID INTEGER PRIMARY KEY, V VARCHAR(8))");
+    const int taken[] = {rows / 2, rows - 1};  // held already: their rows are rejected
+    for (int id : taken)
+      connection_->Execute("INSERT INTO T VALUES (" + std::to_string(id) + ", 'old')");
+    std::optional<ResultSet> read;
+    if (reading) read = connection_->OpenResultSet("SELECT ID FROM R");
+    ResultSet rs =
+        connection_->OpenResultSet("SELECT * FROM T", CursorType::kDynamic, LockType::kPessimistic);
+    std::vector<NewRow> batch;
+    for (int id = 1; id <= rows; ++id) batch.push_back({Value(id), Value("new")});
+    std::vector<RejectedRow> rejected = rs.AddRows(batch);
+    ASSERT_EQ(rejected.size(), 2u);
+    EXPECT_EQ(rejected[0].index, static_cast<size_t>(taken[0] - 1));
+    EXPECT_EQ(rejected[1].index, static_cast<size_t>(taken[1] - 1));
+    EXPECT_EQ(rejected[0].error.Number(), kErrOdbcCall);
+    EXPECT_TRUE(DataEngine::ForThisThread().Errors().empty());
+    std::vector<NewRow> more = {{Value(rows + 1), std::nullopt}};
+    EXPECT_TRUE(rs.AddRows(more).empty());
+    rs.Close();
+    EXPECT_EQ(Client("SELECT count(*), sum(ID), count(V) - count(NULLIF(V, 'new')) FROM T"),
+              std::to_string(rows + 1) + "\t" + std::to_string((rows + 1) * (rows + 2) / 2) + "\t" +
+                  std::to_string(rows - 2) + "\n");
+  }
 }
 
 // The parameter buffers are reused from row to row: a value of another kind, a longer text or a

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/data/data_engine.h"
+#include "platform/data/result_set.h"
 #include "platform/data/value.h"
 #include "platform/odbc/calls.h"
 #include "platform/odbc/handles.h"
@@ -50,6 +51,8 @@ class RowWriter {
   // committed before stay.
   virtual void Add(std::vector<std::optional<Value>>& row) = 0;
   virtual void Flush() = 0;
+  // As ResultSet::AddRows: rows held are written first, as by Flush.
+  virtual std::vector<RejectedRow> AddAll(std::vector<NewRow>& rows) = 0;
   // Waits until no write of this writer is under way, raising nothing.
   virtual void Settle() noexcept = 0;
 };

@@ -284,6 +284,19 @@ void ResultSet::Update() {
   s.writer->Add(s.new_row);
 }
 
+std::vector<RejectedRow> ResultSet::AddRows(std::vector<NewRow>& rows) {
+  internal::CursorState& s = State();
+  s.RequireUpdatable("add rows");
+  s.adding = false;
+  for (const NewRow& row : rows) {
+    if (row.size() != s.infos.size()) {
+      internal::RaiseLayerError(kErrNotUpdatable, "A row to add has not one entry per column");
+    }
+  }
+  if (!s.writer) s.writer = internal::MakeBatchInsertWriter(s.connection, s.target->table, s.infos);
+  return s.writer->AddAll(rows);
+}
+
 void ResultSet::Close() {
   if (!state_ || state_->closed) return;
   internal::CursorState& s = *state_;

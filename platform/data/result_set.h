@@ -7,7 +7,8 @@
 //    selects; moving on then steps over those rows as if each had been visited and deleted, so
 //    that after "delete, move next" until the end RowCount equals the rows deleted. Deleting a
 //    later row alone is not possible (there are no keys to find it by) and raises.
-//  - AddNew, setting values, Update adds a row. Rows may be held back and written in batches,
+//  - AddNew, setting values, Update adds a row; AddRows adds many, leaving out those rejected. Rows
+//  may be held back and written in batches,
 //    each committed as one transaction; they are all written before Close returns and before any
 //    other statement of the connection runs. A failed batch raises (at Update, at that other
 //    statement, or at Close) and none of its rows stay; the batches committed before it do.
@@ -16,8 +17,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/basic/raised_error.h"
 #include "platform/data/value.h"
@@ -28,6 +31,16 @@ namespace internal {
 struct ConnectionState;
 struct CursorState;
 }  // namespace internal
+
+// A row given whole to AddRows: a value per column of the result set, in column order; nothing
+// for a column left unset.
+using NewRow = std::vector<std::optional<Value>>;
+
+// A row that AddRows left out, by its place in the rows given, with the database's failure.
+struct RejectedRow {
+  size_t index;
+  RaisedError error;
+};
 
 // Every cursor reads forward only; both kinds allow deleting and adding.
 enum class CursorType { kForwardOnly, kDynamic };
@@ -41,6 +54,7 @@ enum class Execution { kPrepared, kDirect };
 class Column {
  public:
   const std::string& Name() const { return name_; }  // as the destination reports it
+  size_t Index() const { return index_; }            // its place in a NewRow
   // ODBC 2 type code: 1 char, 2 numeric, 3 decimal, 4 integer, 5 smallint, 6 float, 7 real,
   // 8 double, 9 date, 10 time, 11 timestamp, 12 varchar, -1 long varchar; BIGINT, TINYINT and BIT
   // report 2.
@@ -90,6 +104,11 @@ class ResultSet {
   void Delete();
   void AddNew();
   void Update();
+  // Adds `rows` in one transaction, after writing the rows added before. When the database
+  // rejects it, they are added again one by one, each committed by itself, so that exactly the
+  // rows it rejects are left out: those are returned in order, and their failures are not left in
+  // the thread's error list. Other failures raise.
+  std::vector<RejectedRow> AddRows(std::vector<NewRow>& rows);
   void Close();
 
  private:
