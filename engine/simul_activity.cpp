@@ -3,6 +3,7 @@
 // each event.
 #include <limits>
 #include <optional>
+#include <vector>
 
 #include "engine/engine_text.h"
 #include "engine/qb_obj.h"
@@ -29,9 +30,11 @@ void AddToCount(std::int16_t& count, int delta) {
 
 // What one event writes besides the columns that every row shares.
 struct Event {
+  std::int32_t number = 0;  // of the INSERT statement, in the trace
+  std::int32_t pseudo_index = 0;
   int delta = 0;  // 1 start, -1 end
   std::string activity, entity, subactivity;
-  std::string time_literal;  // 'yyyy-mm-dd hh:mm:ss', or NULL for an event without a time
+  std::optional<std::string> time;  // "yyyy-mm-dd hh:mm:ss"; nothing for an event without a time
   std::int16_t count = 0;
 };
 
@@ -62,11 +65,23 @@ class SimulActivityRun : public OperationRun {
   std::int32_t SweepBatch(std::int64_t first, std::int64_t last);
   std::string EventQuery(std::int64_t first, std::int64_t last) const;
   std::string OfRollupDay() const;
+  void ReadEvents();
+  template <class Step>
+  bool Ignoring(Step step);
+  void Ignore(const RaisedError& e);
   Event ReadEvent();
-  void Insert(const Event& event);
+  void Queue(Event event);
+  std::string InsertCommand(const Event& event) const;
+  void WriteBatch();
   void Finish();
 
-  void Trace(const std::string& message, std::int16_t level) { engine_.Trace(message, level); }
+  // An unwritten message still becomes the one a level-1 line repeats: the text of an insert
+  // not traced is made only when such a line follows it.
+  void Trace(const std::string& message, std::int16_t level) {
+    if (level == 1 && untraced_insert_) engine_.Trace(InsertCommand(*untraced_insert_), 3);
+    untraced_insert_.reset();
+    engine_.Trace(message, level);
+  }
   std::string SecondsSinceStart() const {
     return FormatNumber(CurrentClock().SecondsSinceMidnight() - engine_.operation_start());
   }
@@ -86,6 +101,10 @@ class SimulActivityRun : public OperationRun {
   std::int16_t tape_mounts_ = 0;    // likewise
   std::int32_t rows_inserted_ = 0;  // statements issued, accepted or not
   std::int32_t rows_rejected_ = 0;
+  std::int32_t events_left_out_ = 0;  // failed before their INSERT, in the ignored stretch
+  std::vector<Event> batch_;
+  std::vector<data::NewRow> rows_;
+  std::optional<Event> untraced_insert_;
 };
 
 std::int16_t SimulActivityRun::Execute() {
@@ -179,7 +198,8 @@ void SimulActivityRun::SweepBatches(std::int64_t min_pi, std::int64_t max_pi) {
   }
 }
 
-// The rows inserted (statements issued) for the batch.
+// The rows inserted (statements issued) for the batch. The events are read whole, then written
+// in one transaction.
 std::int32_t SimulActivityRun::SweepBatch(std::int64_t first, std::int64_t last) {
   Trace("Increment MaxPI = " + std::to_string(last), 2);
   std::string query = EventQuery(first, last);
@@ -187,9 +207,11 @@ std::int32_t SimulActivityRun::SweepBatch(std::int64_t first, std::int64_t last)
   events_ = destination_->OpenResultSet(query, data::CursorType::kForwardOnly);
   Trace("Open connection successful.", 3);
   std::int32_t before = rows_inserted_;
-  for (; !events_->EndOfData(); events_->MoveNext()) Insert(ReadEvent());
-  events_->Close();
+  batch_.clear();
+  ReadEvents();
+  Ignoring([this] { events_->Close(); });
   events_.reset();
+  WriteBatch();
   return rows_inserted_ - before;
 }
 
@@ -217,6 +239,38 @@ std::string SimulActivityRun::EventQuery(std::int64_t first, std::int64_t last) 
          ") order by TIMEE";
 }
 
+// From the batch's first INSERT until the next batch's query every failure is ignored: an event
+// that cannot be read or counted is left out, and a cursor that cannot move on ends the batch.
+void SimulActivityRun::ReadEvents() {
+  if (events_->EndOfData()) return;
+  Queue(ReadEvent());
+  while (Ignoring([this] { events_->MoveNext(); }) && !events_->EndOfData()) {
+    if (!Ignoring([this] { Queue(ReadEvent()); })) ++events_left_out_;
+  }
+}
+
+// False when `step` failed; the failure is reported and goes no further.
+template <class Step>
+bool SimulActivityRun::Ignoring(Step step) {
+  try {
+    step();
+    return true;
+  } catch (const RaisedError& e) {
+    Ignore(e);
+  } catch (const std::exception& e) {
+    Ignore(RaisedError(kErrOverflow, "Qobra", e.what()));
+  }
+  return false;
+}
+
+void SimulActivityRun::Ignore(const RaisedError& e) {
+  Trace("Ignored error in SimultaneousActivityTable: [" + std::to_string(e.Number()) + "]" +
+            e.Source() + " - " + e.Description(),
+        1);
+  // So that a later failure is not described with this one's diagnostics.
+  data::DataEngine::ForThisThread().ClearErrors();
+}
+
 // Reads the current event and moves the running counts on.
 Event SimulActivityRun::ReadEvent() {
   Event event;
@@ -226,51 +280,96 @@ Event SimulActivityRun::ReadEvent() {
     AddToCount(tape_mounts_, event.delta);
     const data::Value& library = events_->ColumnNamed("LIBRARY_NAME").GetValue();
     if (library.IsNull()) Trace("LIBRARY_NAME " + library.ToText(), 3);
-    event = {event.delta,
-             activity,
-             library.ToText(),
-             events_->ColumnNamed("LAST_USE").GetValue().ToText(),
-             "",
-             tape_mounts_};
+    event.activity = activity;
+    event.entity = library.ToText();
+    event.subactivity = events_->ColumnNamed("LAST_USE").GetValue().ToText();
+    event.count = tape_mounts_;
   } else {
     AddToCount(sessions_, event.delta);
-    event = {event.delta, "SESSION", events_->ColumnNamed("ENTITY").GetValue().ToText(),
-             activity,    "",        sessions_};
+    event.activity = "SESSION";
+    event.entity = events_->ColumnNamed("ENTITY").GetValue().ToText();
+    event.subactivity = std::move(activity);
+    event.count = sessions_;
   }
   const data::Value& time = events_->ColumnNamed("TIMEE").GetValue();
-  Trace("TIMEE Value: " + time.ToText(), 3);
-  event.time_literal = time.IsNull() ? "NULL" : "'" + FormatTimestampText(time.ToText()) + "'";
-  Trace("Activity_Time: " + event.time_literal, 3);
+  if (engine_.trace().level() >= 3) Trace("TIMEE Value: " + time.ToText(), 3);
+  if (!time.IsNull()) event.time = FormatTimestampText(time.ToText());
+  if (engine_.trace().level() >= 3) {
+    Trace("Activity_Time: " + (event.time ? "'" + *event.time + "'" : std::string("NULL")), 3);
+  }
   return event;
 }
 
-// A statement that the database rejects leaves its row unwritten and the sweep goes on: the next
-// run rewrites the day. Rejections are counted and reported at the end.
-void SimulActivityRun::Insert(const Event& event) {
-  std::string values =
-      "'" + QuoteSqlText(server_) + "'," + std::to_string(engine_.PseudoIndexNumberGenerator()) +
-      ",'" + QuoteSqlText(rollup_day_) + "','" + QuoteSqlText(event.activity) + "','" +
-      QuoteSqlText(event.entity) + "','" + QuoteSqlText(event.subactivity) + "'," +
-      std::to_string(event.delta) + "," + engine_.DestinationTimestampLiteral(event.time_literal) +
-      "," + std::to_string(event.count) + ",NULL,NULL";
-  std::string statement = "INSERT INTO " + prefix_ + kTable +
-                          "(EXT_SERVER_NAME, PSEUDO_INDEX, EXTRACT_DATE,ACTIVITY, ENTITY, "
-                          "SUBACTIVITY, START_STOP, ACTIVITY_TIME, ACTIVITY_COUNT, ENTITY_COUNT, "
-                          "SUBACTIVITY_COUNT) VALUES (" +
-                          values + ")";
-  ++rows_inserted_;
-  Trace(" Insert Command[" + std::to_string(rows_inserted_) + "] " + statement, 3);
-  try {
-    destination_->Execute(statement);
-  } catch (const RaisedError&) {
+void SimulActivityRun::Queue(Event event) {
+  event.pseudo_index = engine_.PseudoIndexNumberGenerator();
+  event.number = ++rows_inserted_;
+  if (engine_.trace().level() >= 3) {
+    Trace(InsertCommand(event), 3);
+  } else {
+    untraced_insert_ = event;
+  }
+  batch_.push_back(std::move(event));
+}
+
+// The trace line of the INSERT statement that writes the event alone.
+std::string SimulActivityRun::InsertCommand(const Event& event) const {
+  std::string time = event.time ? "'" + *event.time + "'" : "NULL";
+  std::string values = "'" + QuoteSqlText(server_) + "'," + std::to_string(event.pseudo_index) +
+                       ",'" + QuoteSqlText(rollup_day_) + "','" + QuoteSqlText(event.activity) +
+                       "','" + QuoteSqlText(event.entity) + "','" +
+                       QuoteSqlText(event.subactivity) + "'," + std::to_string(event.delta) + "," +
+                       engine_.DestinationTimestampLiteral(time) + "," +
+                       std::to_string(event.count) + ",NULL,NULL";
+  return " Insert Command[" + std::to_string(event.number) + "] INSERT INTO " + prefix_ + kTable +
+         "(EXT_SERVER_NAME, PSEUDO_INDEX, EXTRACT_DATE,ACTIVITY, ENTITY, SUBACTIVITY, START_STOP, "
+         "ACTIVITY_TIME, ACTIVITY_COUNT, ENTITY_COUNT, SUBACTIVITY_COUNT) VALUES (" +
+         values + ")";
+}
+
+// Rows the database rejects are left out, reported and counted; the sweep goes on: the next run
+// rewrites the day.
+void SimulActivityRun::WriteBatch() {
+  if (batch_.empty()) return;
+  static const char* const kColumns[] = {"EXT_SERVER_NAME", "PSEUDO_INDEX",     "EXTRACT_DATE",
+                                         "ACTIVITY",        "ENTITY",           "SUBACTIVITY",
+                                         "START_STOP",      "ACTIVITY_TIME",    "ACTIVITY_COUNT",
+                                         "ENTITY_COUNT",    "SUBACTIVITY_COUNT"};
+  std::vector<data::RejectedRow> rejected;
+  bool written = Ignoring([this, &rejected] {
+    std::vector<size_t> at;
+    for (const char* name : kColumns) at.push_back(writing_->ColumnNamed(name).Index());
+    rows_.resize(batch_.size());
+    for (size_t i = 0; i < batch_.size(); ++i) {
+      const Event& e = batch_[i];
+      data::NewRow& row = rows_[i];
+      row.assign(writing_->ColumnCount(), std::nullopt);
+      row[at[0]].emplace(server_);
+      row[at[1]].emplace(e.pseudo_index);
+      row[at[2]].emplace(rollup_day_);
+      row[at[3]].emplace(e.activity);
+      row[at[4]].emplace(e.entity);
+      row[at[5]].emplace(e.subactivity);
+      row[at[6]].emplace(static_cast<std::int16_t>(e.delta));
+      row[at[7]] = e.time ? data::Value(*e.time) : data::Value();
+      row[at[8]].emplace(e.count);
+      row[at[9]].emplace();
+      row[at[10]].emplace();
+    }
+    rejected = writing_->AddRows(rows_);
+  });
+  if (!written) {
+    rows_rejected_ += static_cast<std::int32_t>(batch_.size());
+    return;
+  }
+  for (const data::RejectedRow& r : rejected) {
     ++rows_rejected_;
-    // So that a later failure is not described with this statement's diagnostics.
-    data::DataEngine::ForThisThread().ClearErrors();
+    Trace(InsertCommand(batch_[r.index]), 3);  // the statement the failure line repeats
+    Ignore(r.error);
   }
 }
 
 void SimulActivityRun::Finish() {
-  writing_->Close();
+  Ignoring([this] { writing_->Close(); });
   writing_.reset();
   Trace("Exiting Function SimultaneousActivityTable. Time:>" + SecondsSinceStart(), 3);
   Trace("", 3);
@@ -281,6 +380,11 @@ void SimulActivityRun::Finish() {
   if (rows_rejected_ > 0) {
     Trace("Rejected " + std::to_string(rows_rejected_) +
               " INSERT statement(s) on SIMUL_ACTIVITY table on " + server_ + now,
+          1);
+  }
+  if (events_left_out_ > 0) {
+    Trace("Left out " + std::to_string(events_left_out_) +
+              " event(s) that could not be read on SIMUL_ACTIVITY table on " + server_ + now,
           1);
   }
 }

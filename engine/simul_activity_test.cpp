@@ -267,7 +267,33 @@ TEST_P(SimulActivityRejection, RejectedInsertsAreCountedAndTraced) {
              "Rejected 2 INSERT statement(s) on SIMUL_ACTIVITY table on VLT'1 (10:00:00)"
              "\r\nPrevious message = Added 4 rows to SIMUL_ACTIVITY table on VLT'1"
              " (10:00:00)"));
-  EXPECT_EQ(ReadFile(trace_).find("Error in"), std::string::npos);
+  std::string trace = ReadFile(trace_);
+  EXPECT_EQ(trace.find("Error in"), std::string::npos);
+  size_t first = trace.find("Ignored error in SimultaneousActivityTable: [");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(trace.find("Ignored error in SimultaneousActivityTable: [", first + 1),
+            std::string::npos);
+}
+
+// An event whose time is no date, past the batch's first INSERT, is left out and reported; the
+// others are written and the stage succeeds. Only SQLite keeps such a text in a timestamp column.
+TEST_P(SimulActivityRejection, UnreadableEventIsLeftOutAndTheSweepGoesOn) {
+  if (GetParam() != Destination::kSqlite) GTEST_SKIP();
+  AddSummaryRows(
+      "('VLT''1', '2026-12-06 00:00:00', 2, '2026-12-06 10:00:00', '2026-12-06 11:00:00',"
+      " 'BACKUP', 'NODE_A', 'Tcp/Ip', NULL, NULL),"
+      "('VLT''1', '2026-12-06 00:00:00', 3, 'garbage', '2026-12-06 10:50:00',"
+      " 'BACKUP', 'NODE_B', 'Tcp/Ip', NULL, NULL)");
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(Query("SELECT ENTITY, START_STOP, ACTIVITY_COUNT FROM SIMUL_ACTIVITY"
+                  " ORDER BY PSEUDO_INDEX"),
+            "NODE_A\t1\t1\nNODE_B\t-1\t0\nNODE_A\t-1\t-1\n");
+  EXPECT_TRUE(Traced(
+      "Ignored error in SimultaneousActivityTable: [13]Qobra - Type mismatch: 'garbage' is not a"
+      " date and time"));
+  EXPECT_TRUE(
+      Traced("Left out 1 event(s) that could not be read on SIMUL_ACTIVITY table on VLT'1"
+             " (10:00:00)"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Destinations, SimulActivityRejection,
