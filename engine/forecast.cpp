@@ -161,6 +161,20 @@ std::optional<std::string> SetForecastDateRun::QueryDate(const std::string& quer
   return date;
 }
 
+constexpr std::string_view kInsertCommandLabel = " Insert Command: ";
+
+// Forecast rows are written this many at a time or more, each batch in one transaction.
+constexpr size_t kRowsPerBatch = 2000;
+
+// A forecast row waiting to be written, with the texts that the Part's INSERT statement gave its
+// values: the database reads them as it read the statement.
+struct ForecastRow {
+  std::int32_t pseudo_index = 0;
+  std::string date;
+  std::vector<std::optional<std::string>> keys;  // per row key; nothing for NULL
+  std::vector<std::string> fitted;               // "NULL" for an unknown value
+};
+
 class ForecastRun : public OperationRun {
  public:
   ForecastRun(QbObj& engine, ForecastArguments args)
@@ -175,11 +189,12 @@ class ForecastRun : public OperationRun {
   std::string Name() const override { return "Forecast2CopyTable"; }
   std::string DescriptionPrefix() const override { return "Error forecasting data. "; }
   std::string FailureLine(const RaisedError& e) const override {
+    TraceUntracedInsert();
     return "Error in Forecast2CopyTable: " + std::to_string(e.Number()) + " - " + e.Description();
   }
   void Release() noexcept override {
     sample_.reset();
-    cleanup_.reset();
+    written_.reset();
   }
 
  private:
@@ -195,11 +210,29 @@ class ForecastRun : public OperationRun {
   void AddObservation();
   void FinishGroup();
   bool FitGroup();
-  void FormatForecastRecord();
-  std::string InsertForecastRecord();
+  void FormatForecastRecord(ForecastRow& row);
+  void InsertForecastRecord(ForecastRow row);
+  std::string RowText(const ForecastRow& row, bool fitted) const;
+  std::string InsertCommand(const ForecastRow& row) const;
+  void WriteRows();
+  bool FindColumns();
+  void WriteRowByStatement();
+  void Reject(const ForecastRow& row, const RaisedError& error);
+  void FillNewRow(const ForecastRow& row, data::NewRow& values) const;
   void Finish();
+  bool TracesDetails() const { return engine_.trace().level() >= 3; }
 
-  void Trace(const std::string& message, std::int16_t level) { engine_.Trace(message, level); }
+  // A message not written still becomes the one a level-1 line repeats: the insert text that is
+  // not traced is made only when such a line follows it.
+  void Trace(const std::string& message, std::int16_t level) {
+    if (level == 1) TraceUntracedInsert();
+    untraced_insert_.reset();
+    engine_.Trace(message, level);
+  }
+  void TraceUntracedInsert() const {
+    if (untraced_insert_) engine_.Trace(InsertCommand(pending_.at(*untraced_insert_)), 3);
+    untraced_insert_.reset();
+  }
   std::string ServerCondition(const char* where) const {
     return std::string(where) + " EXT_SERVER_NAME = '" + QuoteSqlText(args_.server) + "'";
   }
@@ -211,7 +244,7 @@ class ForecastRun : public OperationRun {
   std::vector<std::string> row_keys_;     // forecast-table columns but the horizon
   std::string prefix_;
   data::Connection* destination_ = nullptr;  // owned by the engine's cache
-  std::optional<data::ResultSet> cleanup_;
+  std::optional<data::ResultSet> written_;   // today's rows deleted, then the forecast rows added
   std::optional<data::ResultSet> sample_;
   std::string select_list_, fitted_list_, order_list_, forecast_table_list_;
   std::string forecast_date_;
@@ -221,8 +254,11 @@ class ForecastRun : public OperationRun {
   std::vector<double> value_counts_;       // per forecast column: rows that had a value for it
   std::vector<std::string> group_values_;  // of the current group's first row
   std::vector<data::Value> row_values_;
-  std::string pending_row_;
-  std::int32_t rows_written_ = 0;
+  std::vector<ForecastRow> pending_;  // built, not yet written
+  std::vector<data::NewRow> new_rows_;
+  std::vector<size_t> columns_at_;  // where each value of a row goes in the result set
+  mutable std::optional<size_t> untraced_insert_;  // in pending_
+  std::int32_t rows_written_ = 0;                  // handed over, less those rejected
   std::int32_t insert_errors_ = 0;
 };
 
@@ -238,7 +274,12 @@ std::int16_t ForecastRun::Execute() {
   Trace("", 3);
   Trace("Forecast Start Date = " + forecast_date_, 2);
   BuildLists();
-  while (forecast_date_ <= FormatTimestamp(CurrentClock().Now())) DailyPass();
+  std::string now = FormatTimestamp(CurrentClock().Now());
+  while (forecast_date_ <= now) {
+    DailyPass();
+    if (pending_.size() >= kRowsPerBatch) WriteRows();
+  }
+  WriteRows();
   Finish();
   return 0;
 }
@@ -269,22 +310,20 @@ void ForecastRun::CleanUpToday() {
                       " and EXTRACT_DATE>= '" + FormatDate(CurrentClock().Now()) + "'";
   Trace("Running the following query: " + query, 2);
   try {
-    cleanup_ = destination_->OpenResultSet(query, data::CursorType::kDynamic,
+    written_ = destination_->OpenResultSet(query, data::CursorType::kDynamic,
                                            data::LockType::kPessimistic);
   } catch (const RaisedError&) {
     Trace("Forecast2CopyTable: DB failure on select for initial clean up.", 2);
     throw;
   }
   Trace("Result set successfully opened on " + table_f + " table.", 3);
-  while (!cleanup_->EndOfData()) {
-    cleanup_->Delete();
-    cleanup_->MoveNext();
+  while (!written_->EndOfData()) {
+    written_->Delete();
+    written_->MoveNext();
   }
-  Trace("Forecast2CopyTable: Deleted " + std::to_string(cleanup_->RowCount()) + " rows from " +
+  Trace("Forecast2CopyTable: Deleted " + std::to_string(written_->RowCount()) + " rows from " +
             table_f + " table.",
         2);
-  cleanup_->Close();
-  cleanup_.reset();
 }
 
 void ForecastRun::BuildLists() {
@@ -396,24 +435,14 @@ void ForecastRun::FinishGroup() {
     Trace("Record not written not enough data points", 3);
     return;
   }
-  pending_row_ = "'" + QuoteSqlText(args_.server) + "'," +
-                 std::to_string(engine_.PseudoIndexNumberGenerator()) + "," +
-                 engine_.DestinationTimestampLiteral("'" + forecast_date_ + "'") + ",";
-  size_t key = 0;
-  for (const std::string& column : args_.forecast_table) {
-    if (column == kHorizonColumn) {
-      pending_row_ += std::to_string(args_.days_forward) + ",";
-    } else {
-      const data::Value& value = row_values_.at(key++);
-      pending_row_ += value.IsNull() ? "NULL," : "'" + QuoteSqlText(value.ToText()) + "',";
-    }
+  ForecastRow row;
+  row.pseudo_index = engine_.PseudoIndexNumberGenerator();
+  row.date = forecast_date_;
+  for (const data::Value& value : row_values_) {
+    row.keys.push_back(value.IsNull() ? std::nullopt : std::optional(value.ToText()));
   }
-  FormatForecastRecord();
-  if (InsertForecastRecord() == "0") {
-    ++rows_written_;
-  } else {
-    ++insert_errors_;
-  }
+  FormatForecastRecord(row);
+  InsertForecastRecord(std::move(row));
 }
 
 // False when the group has too few rows to write. Columns that lacked values in some rows are
@@ -437,44 +466,136 @@ bool ForecastRun::FitGroup() {
   return true;
 }
 
-void ForecastRun::FormatForecastRecord() {
+void ForecastRun::FormatForecastRecord(ForecastRow& row) {
   Trace("===Entering Function FormatForecastRecord " + TimerText(), 2);
-  Trace("Record:" + pending_row_, 3);
+  if (TracesDetails()) Trace("Record:" + RowText(row, false) + ",", 3);
   for (const TrendRecord& record : records_) {
     for (double value : {record.fcValue, record.intercept, record.slope, record.confidence}) {
       // A value beyond the double range has no SQL text; it is as unknown as the sentinel.
       bool unknown = value == kNotComputable || !std::isfinite(value);
-      pending_row_ += (unknown ? std::string("NULL") : DoubleText(value)) + ",";
+      row.fitted.push_back(unknown ? std::string("NULL") : DoubleText(value));
     }
   }
-  Trace("Insert Record:" + pending_row_, 3);
+  if (TracesDetails()) Trace("Insert Record:" + RowText(row, true) + ",", 3);
 }
 
-std::string ForecastRun::InsertForecastRecord() {
+// Hands the row over to be written with the next batch.
+void ForecastRun::InsertForecastRecord(ForecastRow row) {
   Trace("===Entering Function InsertForecastRecord " + TimerText(), 2);
-  TraceCallLines(engine_, args_);
-  data::Connection& destination = engine_.OpenDestinationConnection(args_.data_source);
-  std::string row = pending_row_.substr(0, pending_row_.size() - 1);
-  pending_row_.clear();
-  std::string statement = "INSERT INTO " + prefix_ + args_.table + "_F " + "(" +
-                          "EXT_SERVER_NAME, PSEUDO_INDEX, EXTRACT_DATE," + forecast_table_list_ +
-                          "," + fitted_list_ + ") " + "VALUES (" + row + ")";
-  Trace(" Insert Command: " + statement, 3);
-  try {
-    destination.Execute(statement);
-  } catch (const RaisedError& e) {
-    Trace("Insert Record Error: [" + std::to_string(e.Number()) +
-              "] Qobra.QbObj.InsertForecastRecord: " + e.Description(),
-          1);
-    Trace("RECORD: " + row, 1);
-    // Reported here; it must not reappear in the description of a later failure.
-    data::DataEngine::ForThisThread().ClearErrors();
-    return "1";
+  if (TracesDetails()) TraceCallLines(engine_, args_);
+  engine_.OpenDestinationConnection(args_.data_source);
+  if (TracesDetails()) Trace(InsertCommand(row), 3);
+  ++rows_written_;
+  pending_.push_back(std::move(row));
+  if (!TracesDetails()) untraced_insert_ = pending_.size() - 1;
+}
+
+// The values as the INSERT statement of the row alone gives them, without a trailing comma.
+std::string ForecastRun::RowText(const ForecastRow& row, bool fitted) const {
+  std::string text = "'" + QuoteSqlText(args_.server) + "'," + std::to_string(row.pseudo_index) +
+                     "," + engine_.DestinationTimestampLiteral("'" + row.date + "'");
+  size_t key = 0;
+  for (const std::string& column : args_.forecast_table) {
+    if (column == kHorizonColumn) {
+      text += "," + std::to_string(args_.days_forward);
+    } else {
+      const std::optional<std::string>& value = row.keys.at(key++);
+      text += value ? ",'" + QuoteSqlText(*value) + "'" : std::string(",NULL");
+    }
   }
-  return "0";
+  if (fitted) {
+    for (const std::string& value : row.fitted) text += "," + value;
+  }
+  return text;
+}
+
+std::string ForecastRun::InsertCommand(const ForecastRow& row) const {
+  return std::string(kInsertCommandLabel) + "INSERT INTO " + prefix_ + args_.table +
+         "_F (EXT_SERVER_NAME, " + "PSEUDO_INDEX, EXTRACT_DATE," + forecast_table_list_ + "," +
+         fitted_list_ + ") VALUES (" + RowText(row, true) + ")";
+}
+
+void ForecastRun::FillNewRow(const ForecastRow& row, data::NewRow& values) const {
+  values.assign(static_cast<size_t>(written_->ColumnCount()), std::nullopt);
+  auto at = columns_at_.begin();
+  values[*at++].emplace(args_.server);
+  values[*at++].emplace(row.pseudo_index);
+  values[*at++].emplace(row.date);
+  auto key = row.keys.begin();
+  for (const std::string& column : args_.forecast_table) {
+    data::Value value;
+    if (column == kHorizonColumn) {
+      value = data::Value(args_.days_forward);
+    } else if (*key) {
+      value = data::Value(**key);
+    }
+    if (column != kHorizonColumn) ++key;
+    values[*at++] = std::move(value);
+  }
+  for (const std::string& fitted : row.fitted) {
+    values[*at++] = fitted == "NULL" ? data::Value() : data::Value(fitted);
+  }
+}
+
+// The rows built since the last batch, in one transaction; a row the database rejects is traced
+// and counted as an insert error, and the others are written.
+void ForecastRun::WriteRows() {
+  if (pending_.empty()) return;
+  untraced_insert_.reset();  // the pass's last lines came after it
+  if (columns_at_.empty() && !FindColumns()) {
+    WriteRowByStatement();
+  } else {
+    new_rows_.resize(pending_.size());
+    for (size_t i = 0; i < pending_.size(); ++i) FillNewRow(pending_[i], new_rows_[i]);
+    for (const data::RejectedRow& rejected : written_->AddRows(new_rows_)) {
+      Reject(pending_[rejected.index], rejected.error);
+    }
+  }
+  pending_.clear();
+}
+
+// False when <T>_F lacks a column of the row.
+bool ForecastRun::FindColumns() {
+  std::vector<std::string> names = {"EXT_SERVER_NAME", "PSEUDO_INDEX", kDateColumn};
+  names.insert(names.end(), args_.forecast_table.begin(), args_.forecast_table.end());
+  for (const std::string& c : args_.fc) {
+    for (const char* kind : {"F_", "I_", "S_", "C_"}) names.push_back(kind + c);
+  }
+  std::vector<size_t> found;
+  for (const std::string& name : names) {
+    data::Column* column = written_->FindColumn(name);
+    if (column == nullptr) return false;
+    found.push_back(column->Index());
+  }
+  columns_at_ = std::move(found);
+  return true;
+}
+
+// Each row by its own INSERT statement, for the database to say what it lacks.
+void ForecastRun::WriteRowByStatement() {
+  for (const ForecastRow& row : pending_) {
+    try {
+      destination_->Execute(InsertCommand(row).substr(kInsertCommandLabel.size()));
+    } catch (const RaisedError& e) {
+      Reject(row, e);
+    }
+  }
+  data::DataEngine::ForThisThread().ClearErrors();
+}
+
+void ForecastRun::Reject(const ForecastRow& row, const RaisedError& error) {
+  Trace(InsertCommand(row), 3);  // the statement that the error lines follow
+  Trace("Insert Record Error: [" + std::to_string(error.Number()) +
+            "] Qobra.QbObj.InsertForecastRecord: " + error.Description(),
+        1);
+  Trace("RECORD: " + RowText(row, true), 1);
+  --rows_written_;
+  ++insert_errors_;
 }
 
 void ForecastRun::Finish() {
+  written_->Close();
+  written_.reset();
   std::string now = FormatTime(CurrentClock().Now());
   Trace("Forecast " + std::to_string(rows_written_) + " Records" + " Table: " + args_.table + " (" +
             now + ")",

@@ -289,6 +289,25 @@ TEST_P(ForecastTest, RowsThatCannotBeInsertedAreCountedAndTheRunGoesOn) {
             std::string::npos);
 }
 
+// Rows go in batches: the one row the database rejects is left out alone, traced and counted.
+TEST_P(ForecastTest, ARejectedRowIsLeftOutAloneAndCounted) {
+  FillDb();
+  bool sqlite = GetParam() == Destination::kSqlite;
+  Exec(sqlite ? "CREATE TRIGGER REJECTS BEFORE INSERT ON DB_F WHEN NEW.EXTRACT_DATE = "
+                "'2026-03-06 00:00:00' BEGIN SELECT RAISE(ABORT, 'rejected'); END;"
+              : "ALTER TABLE DB_F ADD CONSTRAINT REJECTS CHECK (EXTRACT_DATE <> "
+                "'2026-03-06 00:00:00')");
+  std::int16_t result = ForecastDb(3);
+  Exec(sqlite ? "DROP TRIGGER REJECTS" : "ALTER TABLE DB_F DROP CONSTRAINT REJECTS");
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(Count("DB_F"), 6);
+  EXPECT_EQ(Count("DB_F", "EXTRACT_DATE = '2026-03-06 00:00:00'"), 0);
+  EXPECT_TRUE(Traced("Forecast 6 Records Table: DB (12:00:00)"));
+  EXPECT_TRUE(Traced("Insert Error Count 1 Table: DB"));
+  EXPECT_NE(ReadFile(trace_).find("RECORD: 'VLT''1',2,'2026-03-06 00:00:00',10,"),
+            std::string::npos);
+}
+
 TEST_P(ForecastTest, FailedSampleQueryIsRaisedUnderTheOperationsName) {
   FillDb();
   try {
