@@ -138,6 +138,50 @@ SQLLEN DisplaySize(const ColumnType& type) {
   }
 }
 
+SQLLEN TransferOctetLength(const ColumnType& type) {
+  switch (type.sql_type) {
+    case SQL_INTEGER:
+    case SQL_REAL:
+      return 4;
+    case SQL_SMALLINT:
+      return 2;
+    case SQL_BIGINT:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      return 8;
+    case SQL_TYPE_DATE:
+      return sizeof(DATE_STRUCT);
+    case SQL_TYPE_TIME:
+      return sizeof(TIME_STRUCT);
+    case SQL_TYPE_TIMESTAMP:
+      return sizeof(TIMESTAMP_STRUCT);
+    default:
+      return DisplaySize(type);
+  }
+}
+
+bool IsDateTimeType(SQLSMALLINT sql_type) {
+  return sql_type == SQL_TYPE_DATE || sql_type == SQL_TYPE_TIME || sql_type == SQL_TYPE_TIMESTAMP;
+}
+
+SQLSMALLINT VerboseType(SQLSMALLINT sql_type, int odbc_version) {
+  if (!IsDateTimeType(sql_type)) return sql_type;
+  return odbc_version >= 3 ? SQLSMALLINT{SQL_DATETIME} : TypeForVersion(sql_type, odbc_version);
+}
+
+SQLSMALLINT DateTimeSubcode(SQLSMALLINT sql_type) {
+  switch (sql_type) {
+    case SQL_TYPE_DATE:
+      return SQL_CODE_DATE;
+    case SQL_TYPE_TIME:
+      return SQL_CODE_TIME;
+    case SQL_TYPE_TIMESTAMP:
+      return SQL_CODE_TIMESTAMP;
+    default:
+      return 0;
+  }
+}
+
 const char* TypeName(SQLSMALLINT sql_type) {
   switch (sql_type) {
     case SQL_CHAR:

@@ -3,6 +3,7 @@
 #include <sqlext.h>
 
 #include "platform/basic/raised_error.h"
+#include "vltsim/driver/catalog.h"
 #include "vltsim/driver/row_order.h"
 #include "vltsim/driver/statement.h"
 
@@ -65,6 +66,7 @@ void Connection::Open(const std::string& path) {
     Fail("08001", "Cannot open the database file " + path + ": " + reason, rc);
   }
   db_ = db;
+  RegisterCatalogFunctions(db);
   scrambles_row_order_ = SetUpRowScrambling(db);
 }
 

@@ -2,15 +2,13 @@
 
 #include <sqlext.h>
 
-#include <cstring>
-
 #include "vltsim/driver/odbc_text.h"
 
 namespace kelvan::vltsim {
 namespace {
 
 SQLRETURN DiagHeaderField(const Diagnostics& diag, SQLSMALLINT field, SQLPOINTER info,
-                          SQLSMALLINT buffer_length, SQLSMALLINT* length) {
+                          SQLSMALLINT buffer_length, SQLSMALLINT* length, TextForm form) {
   Diagnostics scratch;
   switch (field) {
     case SQL_DIAG_NUMBER:
@@ -27,7 +25,7 @@ SQLRETURN DiagHeaderField(const Diagnostics& diag, SQLSMALLINT field, SQLPOINTER
       StoreValue<SQLINTEGER>(info, SQL_DIAG_UNKNOWN_STATEMENT);
       return SQL_SUCCESS;
     case SQL_DIAG_DYNAMIC_FUNCTION:
-      return OutputTextAs("", info, buffer_length, length, scratch);
+      return OutputTextAs("", info, buffer_length, length, scratch, form);
     default:
       return SQL_ERROR;
   }
@@ -58,10 +56,10 @@ const char* SubclassOrigin(const std::string& state) {
 }
 
 SQLRETURN DiagRecordField(const DiagRecord& record, SQLSMALLINT field, SQLPOINTER info,
-                          SQLSMALLINT buffer_length, SQLSMALLINT* length) {
+                          SQLSMALLINT buffer_length, SQLSMALLINT* length, TextForm form) {
   Diagnostics scratch;
   auto text = [&](const std::string& value) {
-    return OutputTextAs(value, info, buffer_length, length, scratch);
+    return OutputTextAs(value, info, buffer_length, length, scratch, form);
   };
   switch (field) {
     case SQL_DIAG_SQLSTATE:
@@ -112,20 +110,24 @@ const DiagRecord* Diagnostics::NextUnread() {
   return &records_[unread_++];
 }
 
-SQLRETURN WriteRecord(const DiagRecord& record, SQLCHAR* state, SQLINTEGER* native,
-                      SQLCHAR* message, SQLSMALLINT buffer_length, SQLSMALLINT* text_length) {
-  if (state != nullptr) std::memcpy(state, record.sql_state.c_str(), 6);
-  if (native != nullptr) *native = record.native_error;
+SQLRETURN WriteRecord(const DiagRecord& record, SQLPOINTER state, SQLINTEGER* native,
+                      SQLPOINTER message, SQLSMALLINT buffer_length, SQLSMALLINT* text_length,
+                      TextForm form) {
   Diagnostics scratch;
-  return OutputTextAs(record.message, message, buffer_length, text_length, scratch);
+  constexpr SQLSMALLINT kStateRoom = 6;
+  const TextForm state_form = form == TextForm::kNarrow ? form : TextForm::kWideChars;
+  OutputText(record.sql_state, state, kStateRoom, nullptr, scratch, state_form);
+  if (native != nullptr) *native = record.native_error;
+  return OutputTextAs(record.message, message, buffer_length, text_length, scratch, form);
 }
 
 SQLRETURN WriteDiagField(const Diagnostics& diag, SQLSMALLINT number, SQLSMALLINT field,
-                         SQLPOINTER info, SQLSMALLINT buffer_length, SQLSMALLINT* length) {
-  if (IsHeaderField(field)) return DiagHeaderField(diag, field, info, buffer_length, length);
+                         SQLPOINTER info, SQLSMALLINT buffer_length, SQLSMALLINT* length,
+                         TextForm form) {
+  if (IsHeaderField(field)) return DiagHeaderField(diag, field, info, buffer_length, length, form);
   const DiagRecord* record = diag.Record(number);
   if (record == nullptr) return SQL_NO_DATA;
-  return DiagRecordField(*record, field, info, buffer_length, length);
+  return DiagRecordField(*record, field, info, buffer_length, length, form);
 }
 
 }  // namespace kelvan::vltsim

@@ -12,6 +12,8 @@
 
 namespace kelvan::vltsim {
 
+enum class TextForm;
+
 struct DiagRecord {
   std::string sql_state;  // five characters
   std::int32_t native_error = 0;
@@ -39,12 +41,15 @@ class Diagnostics {
 
 // Writes one record the way SQLError and SQLGetDiagRec return it. Truncation shows in the
 // return code alone: a record added while reading would keep the reading from ending.
-SQLRETURN WriteRecord(const DiagRecord& record, SQLCHAR* state, SQLINTEGER* native,
-                      SQLCHAR* message, SQLSMALLINT buffer_length, SQLSMALLINT* text_length);
+// `form` is how the entry point counts text (see TextForm).
+SQLRETURN WriteRecord(const DiagRecord& record, SQLPOINTER state, SQLINTEGER* native,
+                      SQLPOINTER message, SQLSMALLINT buffer_length, SQLSMALLINT* text_length,
+                      TextForm form);
 // One SQLGetDiagField answer: a header field, or a field of record `number` (SQL_NO_DATA
 // when there is no such record). SQL_ERROR for an unknown field.
 SQLRETURN WriteDiagField(const Diagnostics& diag, SQLSMALLINT number, SQLSMALLINT field,
-                         SQLPOINTER info, SQLSMALLINT buffer_length, SQLSMALLINT* length);
+                         SQLPOINTER info, SQLSMALLINT buffer_length, SQLSMALLINT* length,
+                         TextForm form);
 
 enum class HandleKind : std::uint32_t { kEnvironment = 0x564c5445, kConnection, kStatement };
 

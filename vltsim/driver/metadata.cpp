@@ -37,14 +37,6 @@ bool IsNumber(SQLSMALLINT sql_type) {
 ColumnAnswer Text(std::string text) { return {true, std::move(text), 0}; }
 ColumnAnswer Number(SQLLEN number) { return {false, {}, number}; }
 
-// SQL_DESC_TYPE is the verbose type: one code for all date and time types.
-SQLLEN VerboseType(const Statement& statement, const ColumnInfo& column) {
-  SQLSMALLINT reported = statement.ReportedType(column);
-  bool datetime = column.type.sql_type == SQL_TYPE_DATE || column.type.sql_type == SQL_TYPE_TIME ||
-                  column.type.sql_type == SQL_TYPE_TIMESTAMP;
-  return datetime && reported == column.type.sql_type ? SQL_DATETIME : reported;
-}
-
 }  // namespace
 
 InfoValue DriverInfo(const Connection& connection, SQLUSMALLINT info_type) {
@@ -124,7 +116,7 @@ ColumnAnswer ColumnAttribute(const Statement& statement, SQLUSMALLINT number, SQ
     case SQL_DESC_CONCISE_TYPE:
       return Number(statement.ReportedType(column));
     case SQL_DESC_TYPE:
-      return Number(VerboseType(statement, column));
+      return Number(VerboseType(column.type.sql_type, statement.OdbcVersion()));
     case SQL_DESC_LENGTH:
     case SQL_DESC_OCTET_LENGTH:
     case SQL_COLUMN_LENGTH:

@@ -1,101 +1,16 @@
-// The ODBC entry points of libvltodbc.so. Each is one noexcept boundary: it takes the handle's
-// lock (all but SQLCancel), clears its diagnostics, runs the work and turns any exception into
-// SQL_ERROR plus a diagnostic record. Only these functions are exported (the rest is built
-// hidden), and no ...W functions exist: their stubs would make the driver manager lose
-// diagnostics.
-#include <sql.h>
-#include <sqlext.h>
-
-#include <cstdint>
-#include <mutex>
-#include <new>
+// The narrow ODBC entry points of libvltodbc.so, and the bodies they share with their wide
+// twins (odbc_api_wide.cpp). Each is one noexcept boundary: it takes the handle's lock (all
+// but SQLCancel), clears its diagnostics, runs the work and turns any exception into
+// SQL_ERROR plus a diagnostic record. Only the entry points are exported (the rest is built
+// hidden).
 #include <variant>
 
-#include "platform/basic/raised_error.h"
-#include "vltsim/driver/connection.h"
-#include "vltsim/driver/environment.h"
+#include "vltsim/driver/entry_points.h"
 #include "vltsim/driver/metadata.h"
-#include "vltsim/driver/odbc_text.h"
 #include "vltsim/driver/sql_escapes.h"
-#include "vltsim/driver/statement.h"
-
-#define VLT_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace kelvan::vltsim {
 namespace {
-
-template <typename T>
-T* As(SQLHANDLE handle, HandleKind kind) {
-  auto* base = static_cast<Handle*>(handle);
-  if (base == nullptr || base->Kind() != kind) return nullptr;
-  return static_cast<T*>(base);
-}
-
-Environment* Env(SQLHANDLE h) { return As<Environment>(h, HandleKind::kEnvironment); }
-Connection* Dbc(SQLHANDLE h) { return As<Connection>(h, HandleKind::kConnection); }
-Statement* Stmt(SQLHANDLE h) { return As<Statement>(h, HandleKind::kStatement); }
-
-Handle* AnyHandle(SQLSMALLINT type, SQLHANDLE h) {
-  switch (type) {
-    case SQL_HANDLE_ENV:
-      return Env(h);
-    case SQL_HANDLE_DBC:
-      return Dbc(h);
-    case SQL_HANDLE_STMT:
-      return Stmt(h);
-    default:
-      return nullptr;
-  }
-}
-
-[[noreturn]] void Fail(const char* state, const char* message) {
-  throw RaisedError(0, "vltodbc", message, state);
-}
-
-template <typename Body>
-SQLRETURN RunRecording(Diagnostics& diag, Body& body) {
-  try {
-    return body();
-  } catch (const RaisedError& e) {
-    diag.Add(e.SqlState().empty() ? "HY000" : e.SqlState(), e.Description(), e.Number());
-  } catch (const std::bad_alloc&) {
-    diag.Add("HY001", "Memory allocation error");
-  } catch (const std::exception& e) {
-    diag.Add("HY000", e.what());
-  }
-  return SQL_ERROR;
-}
-
-// The boundary every entry point goes through.
-template <typename Body>
-SQLRETURN Guarded(Handle* handle, Body&& body) noexcept {
-  if (handle == nullptr) return SQL_INVALID_HANDLE;
-  try {
-    std::lock_guard lock(handle->Lock());
-    handle->Diag().Clear();
-    SQLRETURN rc = RunRecording(handle->Diag(), body);
-    handle->Diag().SetReturnCode(rc);
-    return rc;
-  } catch (...) {
-    return SQL_ERROR;
-  }
-}
-
-// Reading diagnostics leaves them in place.
-template <typename Body>
-SQLRETURN Reading(Handle* handle, Body&& body) noexcept {
-  if (handle == nullptr) return SQL_INVALID_HANDLE;
-  try {
-    std::lock_guard lock(handle->Lock());
-    return body(handle->Diag());
-  } catch (...) {
-    return SQL_ERROR;
-  }
-}
-
-SQLULEN IntegerArgument(SQLPOINTER value) {
-  return static_cast<SQLULEN>(reinterpret_cast<std::uintptr_t>(value));
-}
 
 SQLRETURN AllocEnvironment(SQLHANDLE* out) noexcept {
   if (out == nullptr) return SQL_ERROR;
@@ -154,9 +69,9 @@ SQLRETURN FreeStatement(SQLHANDLE stmt) noexcept {
 }
 
 SQLRETURN WriteInfo(const InfoValue& value, SQLPOINTER target, SQLSMALLINT buffer_length,
-                    SQLSMALLINT* length, Diagnostics& diag) {
+                    SQLSMALLINT* length, Diagnostics& diag, TextForm form) {
   if (const auto* text = std::get_if<std::string>(&value)) {
-    return OutputTextAs(*text, target, buffer_length, length, diag);
+    return OutputTextAs(*text, target, buffer_length, length, diag, form);
   }
   if (const auto* small = std::get_if<SQLUSMALLINT>(&value)) {
     StoreValue(target, *small);
@@ -169,6 +84,150 @@ SQLRETURN WriteInfo(const InfoValue& value, SQLPOINTER target, SQLSMALLINT buffe
 }
 
 }  // namespace
+
+Handle* AnyHandle(SQLSMALLINT type, SQLHANDLE h) {
+  switch (type) {
+    case SQL_HANDLE_ENV:
+      return Env(h);
+    case SQL_HANDLE_DBC:
+      return Dbc(h);
+    case SQL_HANDLE_STMT:
+      return Stmt(h);
+    default:
+      return nullptr;
+  }
+}
+
+std::optional<std::string> CatalogText(const SQLCHAR* text, SQLSMALLINT length) {
+  if (text == nullptr) return std::nullopt;
+  return InputText(text, length);
+}
+
+std::optional<std::string> CatalogText(const SQLWCHAR* text, SQLSMALLINT length) {
+  if (text == nullptr) return std::nullopt;
+  return InputWideText(text, length);
+}
+
+SQLRETURN ConnectTo(SQLHDBC dbc, const std::string& server, const std::string& user,
+                    const std::string& password) {
+  Connection* connection = Dbc(dbc);
+  return Guarded(connection, [&]() -> SQLRETURN {
+    KeyMap keys{{"DSN", server}};
+    // Empty credentials leave the data source's own in force.
+    if (!user.empty()) keys["UID"] = user;
+    if (!password.empty()) keys["PWD"] = password;
+    connection->Connect(keys);
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN DriverConnectTo(SQLHDBC dbc, const std::string& in, SQLPOINTER out, SQLSMALLINT out_max,
+                          SQLSMALLINT* out_length, TextForm form) {
+  Connection* connection = Dbc(dbc);
+  return Guarded(connection, [&]() -> SQLRETURN {
+    KeyMap keys = ParseConnectString(in);
+    connection->Connect(keys);
+    return OutputTextAs(CompletedConnectString(keys), out, out_max, out_length, connection->Diag(),
+                        form);
+  });
+}
+
+SQLRETURN AnswerInfo(SQLHDBC dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT buffer_length,
+                     SQLSMALLINT* length, TextForm form) {
+  Connection* connection = Dbc(dbc);
+  return Guarded(connection, [&]() -> SQLRETURN {
+    return WriteInfo(DriverInfo(*connection, type), value, buffer_length, length,
+                     connection->Diag(), form);
+  });
+}
+
+SQLRETURN TranslateNative(SQLHDBC dbc, const std::optional<std::string>& in, SQLPOINTER out,
+                          SQLINTEGER out_max, SQLINTEGER* out_length, TextForm form) {
+  Connection* connection = Dbc(dbc);
+  return Guarded(connection, [&]() -> SQLRETURN {
+    if (!in) Fail("HY009", "Invalid use of null pointer");
+    connection->CheckLink();
+    return OutputTextAs(TranslateEscapes(*in), out, out_max, out_length, connection->Diag(), form);
+  });
+}
+
+SQLRETURN ExecuteDirect(SQLHSTMT stmt, const std::string& sql) {
+  Statement* statement = Stmt(stmt);
+  return Guarded(statement, [&]() -> SQLRETURN {
+    statement->ExecDirect(sql);
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN PrepareText(SQLHSTMT stmt, const std::string& sql) {
+  Statement* statement = Stmt(stmt);
+  return Guarded(statement, [&]() -> SQLRETURN {
+    statement->Prepare(sql);
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN DescribeColumn(SQLHSTMT stmt, SQLUSMALLINT number, SQLPOINTER name,
+                         SQLSMALLINT buffer_length, SQLSMALLINT* name_length,
+                         SQLSMALLINT* data_type, SQLULEN* column_size, SQLSMALLINT* decimal_digits,
+                         SQLSMALLINT* nullable, TextForm form) {
+  Statement* statement = Stmt(stmt);
+  return Guarded(statement, [&]() -> SQLRETURN {
+    const ColumnInfo& column = statement->Column(number);
+    StoreValue(data_type, statement->ReportedType(column));
+    StoreValue(column_size, column.type.size);
+    StoreValue(decimal_digits, column.type.digits);
+    StoreValue<SQLSMALLINT>(nullable, SQL_NULLABLE_UNKNOWN);
+    return OutputTextAs(column.name, name, buffer_length, name_length, statement->Diag(), form);
+  });
+}
+
+SQLRETURN AnswerColumnAttribute(SQLHSTMT stmt, SQLUSMALLINT number, SQLUSMALLINT field,
+                                SQLPOINTER text, SQLSMALLINT buffer_length, SQLSMALLINT* length,
+                                SQLLEN* numeric, TextForm form) {
+  Statement* statement = Stmt(stmt);
+  return Guarded(statement, [&]() -> SQLRETURN {
+    ColumnAnswer answer = ColumnAttribute(*statement, number, field);
+    if (answer.is_text) {
+      return OutputTextAs(answer.text, text, buffer_length, length, statement->Diag(), form);
+    }
+    StoreValue(numeric, answer.number);
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN NextError(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLPOINTER state, SQLINTEGER* native,
+                    SQLPOINTER message, SQLSMALLINT buffer_length, SQLSMALLINT* text_length,
+                    TextForm form) {
+  Handle* handle = stmt != nullptr  ? static_cast<Handle*>(Stmt(stmt))
+                   : dbc != nullptr ? static_cast<Handle*>(Dbc(dbc))
+                                    : static_cast<Handle*>(Env(env));
+  return Reading(handle, [&](Diagnostics& diag) -> SQLRETURN {
+    const DiagRecord* record = diag.NextUnread();
+    if (record == nullptr) return SQL_NO_DATA;
+    return WriteRecord(*record, state, native, message, buffer_length, text_length, form);
+  });
+}
+
+SQLRETURN DiagRecordAt(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT number, SQLPOINTER state,
+                       SQLINTEGER* native, SQLPOINTER message, SQLSMALLINT buffer_length,
+                       SQLSMALLINT* text_length, TextForm form) {
+  return Reading(AnyHandle(type, h), [&](Diagnostics& diag) -> SQLRETURN {
+    if (number < 1 || buffer_length < 0) return SQL_ERROR;
+    const DiagRecord* record = diag.Record(number);
+    if (record == nullptr) return SQL_NO_DATA;
+    return WriteRecord(*record, state, native, message, buffer_length, text_length, form);
+  });
+}
+
+SQLRETURN DiagFieldAt(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT number, SQLSMALLINT field,
+                      SQLPOINTER info, SQLSMALLINT buffer_length, SQLSMALLINT* length,
+                      TextForm form) {
+  return Reading(AnyHandle(type, h), [&](Diagnostics& diag) -> SQLRETURN {
+    return WriteDiagField(diag, number, field, info, buffer_length, length, form);
+  });
+}
+
 }  // namespace kelvan::vltsim
 
 using namespace kelvan::vltsim;  // NOLINT: the entry points below are the namespace's face
@@ -222,7 +281,11 @@ VLT_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT stmt, SQLUSMALLINT option) {
   return Guarded(statement, [&]() -> SQLRETURN {
     if (option == SQL_CLOSE) {
       statement->Close();
-    } else if (option != SQL_UNBIND && option != SQL_RESET_PARAMS) {
+    } else if (option == SQL_UNBIND) {
+      statement->UnbindColumns();
+    } else if (option == SQL_RESET_PARAMS) {
+      statement->ResetParameters();
+    } else {
       Fail("HY092", "Invalid attribute/option identifier");
     }
     return SQL_SUCCESS;
@@ -299,29 +362,16 @@ VLT_EXPORT SQLRETURN SQL_API SQLGetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute,
 VLT_EXPORT SQLRETURN SQL_API SQLConnect(SQLHDBC dbc, SQLCHAR* server, SQLSMALLINT server_length,
                                         SQLCHAR* user, SQLSMALLINT user_length, SQLCHAR* password,
                                         SQLSMALLINT password_length) {
-  Connection* connection = Dbc(dbc);
-  return Guarded(connection, [&]() -> SQLRETURN {
-    KeyMap keys{{"DSN", InputText(server, server_length)}};
-    std::string uid = InputText(user, user_length);
-    std::string pwd = InputText(password, password_length);
-    // Empty credentials leave the data source's own in force.
-    if (!uid.empty()) keys["UID"] = uid;
-    if (!pwd.empty()) keys["PWD"] = pwd;
-    connection->Connect(keys);
-    return SQL_SUCCESS;
-  });
+  return ConnectTo(dbc, InputText(server, server_length), InputText(user, user_length),
+                   InputText(password, password_length));
 }
 
 VLT_EXPORT SQLRETURN SQL_API SQLDriverConnect(SQLHDBC dbc, SQLHWND, SQLCHAR* in,
                                               SQLSMALLINT in_length, SQLCHAR* out,
                                               SQLSMALLINT out_max, SQLSMALLINT* out_length,
                                               SQLUSMALLINT) {
-  Connection* connection = Dbc(dbc);
-  return Guarded(connection, [&]() -> SQLRETURN {
-    KeyMap keys = ParseConnectString(InputText(in, in_length));
-    connection->Connect(keys);
-    return OutputTextAs(CompletedConnectString(keys), out, out_max, out_length, connection->Diag());
-  });
+  return DriverConnectTo(dbc, InputText(in, in_length), out, out_max, out_length,
+                         TextForm::kNarrow);
 }
 
 VLT_EXPORT SQLRETURN SQL_API SQLDisconnect(SQLHDBC dbc) {
@@ -335,41 +385,25 @@ VLT_EXPORT SQLRETURN SQL_API SQLDisconnect(SQLHDBC dbc) {
 
 VLT_EXPORT SQLRETURN SQL_API SQLGetInfo(SQLHDBC dbc, SQLUSMALLINT type, SQLPOINTER value,
                                         SQLSMALLINT buffer_length, SQLSMALLINT* length) {
-  Connection* connection = Dbc(dbc);
-  return Guarded(connection, [&]() -> SQLRETURN {
-    return WriteInfo(DriverInfo(*connection, type), value, buffer_length, length,
-                     connection->Diag());
-  });
+  return AnswerInfo(dbc, type, value, buffer_length, length, TextForm::kNarrow);
 }
 
 VLT_EXPORT SQLRETURN SQL_API SQLNativeSql(SQLHDBC dbc, SQLCHAR* in, SQLINTEGER in_length,
                                           SQLCHAR* out, SQLINTEGER out_max,
                                           SQLINTEGER* out_length) {
-  Connection* connection = Dbc(dbc);
-  return Guarded(connection, [&]() -> SQLRETURN {
-    if (in == nullptr) Fail("HY009", "Invalid use of null pointer");
-    connection->CheckLink();
-    std::string native = TranslateEscapes(InputText(in, in_length));
-    return OutputTextAs(native, out, out_max, out_length, connection->Diag());
-  });
+  std::optional<std::string> text;
+  if (in != nullptr) text = InputText(in, in_length);
+  return TranslateNative(dbc, text, out, out_max, out_length, TextForm::kNarrow);
 }
 
 // ---- Statements ----------------------------------------------------------------------------
 
 VLT_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {
-  Statement* statement = Stmt(stmt);
-  return Guarded(statement, [&]() -> SQLRETURN {
-    statement->ExecDirect(InputText(text, length));
-    return SQL_SUCCESS;
-  });
+  return ExecuteDirect(stmt, InputText(text, length));
 }
 
 VLT_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {
-  Statement* statement = Stmt(stmt);
-  return Guarded(statement, [&]() -> SQLRETURN {
-    statement->Prepare(InputText(text, length));
-    return SQL_SUCCESS;
-  });
+  return PrepareText(stmt, InputText(text, length));
 }
 
 VLT_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT stmt) {
@@ -392,29 +426,15 @@ VLT_EXPORT SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT stmt, SQLUSMALLINT number, 
                                             SQLSMALLINT buffer_length, SQLSMALLINT* name_length,
                                             SQLSMALLINT* data_type, SQLULEN* column_size,
                                             SQLSMALLINT* decimal_digits, SQLSMALLINT* nullable) {
-  Statement* statement = Stmt(stmt);
-  return Guarded(statement, [&]() -> SQLRETURN {
-    const ColumnInfo& column = statement->Column(number);
-    StoreValue(data_type, statement->ReportedType(column));
-    StoreValue(column_size, column.type.size);
-    StoreValue(decimal_digits, column.type.digits);
-    StoreValue<SQLSMALLINT>(nullable, SQL_NULLABLE_UNKNOWN);
-    return OutputTextAs(column.name, name, buffer_length, name_length, statement->Diag());
-  });
+  return DescribeColumn(stmt, number, name, buffer_length, name_length, data_type, column_size,
+                        decimal_digits, nullable, TextForm::kNarrow);
 }
 
 VLT_EXPORT SQLRETURN SQL_API SQLColAttribute(SQLHSTMT stmt, SQLUSMALLINT number, SQLUSMALLINT field,
                                              SQLPOINTER text, SQLSMALLINT buffer_length,
                                              SQLSMALLINT* length, SQLLEN* numeric) {
-  Statement* statement = Stmt(stmt);
-  return Guarded(statement, [&]() -> SQLRETURN {
-    ColumnAnswer answer = ColumnAttribute(*statement, number, field);
-    if (answer.is_text) {
-      return OutputTextAs(answer.text, text, buffer_length, length, statement->Diag());
-    }
-    StoreValue(numeric, answer.number);
-    return SQL_SUCCESS;
-  });
+  return AnswerColumnAttribute(stmt, number, field, text, buffer_length, length, numeric,
+                               TextForm::kNarrow);
 }
 
 // A SELECT's row count is not known before the end: -1, as ODBC allows.
@@ -471,31 +491,19 @@ VLT_EXPORT SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT stmt) {
 VLT_EXPORT SQLRETURN SQL_API SQLError(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLCHAR* state,
                                       SQLINTEGER* native, SQLCHAR* message,
                                       SQLSMALLINT buffer_length, SQLSMALLINT* text_length) {
-  Handle* handle = stmt != nullptr  ? static_cast<Handle*>(Stmt(stmt))
-                   : dbc != nullptr ? static_cast<Handle*>(Dbc(dbc))
-                                    : static_cast<Handle*>(Env(env));
-  return Reading(handle, [&](Diagnostics& diag) -> SQLRETURN {
-    const DiagRecord* record = diag.NextUnread();
-    if (record == nullptr) return SQL_NO_DATA;
-    return WriteRecord(*record, state, native, message, buffer_length, text_length);
-  });
+  return NextError(env, dbc, stmt, state, native, message, buffer_length, text_length,
+                   TextForm::kNarrow);
 }
 
 VLT_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT number,
                                            SQLCHAR* state, SQLINTEGER* native, SQLCHAR* message,
                                            SQLSMALLINT buffer_length, SQLSMALLINT* text_length) {
-  return Reading(AnyHandle(type, h), [&](Diagnostics& diag) -> SQLRETURN {
-    if (number < 1 || buffer_length < 0) return SQL_ERROR;
-    const DiagRecord* record = diag.Record(number);
-    if (record == nullptr) return SQL_NO_DATA;
-    return WriteRecord(*record, state, native, message, buffer_length, text_length);
-  });
+  return DiagRecordAt(type, h, number, state, native, message, buffer_length, text_length,
+                      TextForm::kNarrow);
 }
 
 VLT_EXPORT SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT number,
                                              SQLSMALLINT field, SQLPOINTER info,
                                              SQLSMALLINT buffer_length, SQLSMALLINT* length) {
-  return Reading(AnyHandle(type, h), [&](Diagnostics& diag) -> SQLRETURN {
-    return WriteDiagField(diag, number, field, info, buffer_length, length);
-  });
+  return DiagFieldAt(type, h, number, field, info, buffer_length, length, TextForm::kNarrow);
 }

@@ -4,6 +4,50 @@
 #include <cstring>
 
 namespace kelvan::vltsim {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// The code point starting at `pos`, advancing past it; kReplacement for a malformed sequence.
+char32_t NextCodePoint(std::string_view text, size_t& pos) {
+  const auto lead = static_cast<unsigned char>(text[pos++]);
+  if (lead < 0x80) return lead;
+  int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+  if (extra < 0 || lead >= 0xF5) return kReplacement;
+  char32_t code = lead & (0x3F >> extra);
+  for (int i = 0; i < extra; ++i) {
+    if (pos >= text.size() || (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80) {
+      return kReplacement;
+    }
+    code = (code << 6) | (static_cast<unsigned char>(text[pos++]) & 0x3F);
+  }
+  static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+  bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+  return code < kSmallest[extra] || code > 0x10FFFF || surrogate ? kReplacement : code;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
 
 std::string InputText(const SQLCHAR* text, SQLINTEGER length) {
   if (text == nullptr) return {};
@@ -12,22 +56,75 @@ std::string InputText(const SQLCHAR* text, SQLINTEGER length) {
   return std::string(chars, static_cast<size_t>(length));
 }
 
-SQLRETURN OutputText(std::string_view text, SQLCHAR* out, SQLLEN buffer_length, SQLLEN* length_out,
-                     Diagnostics& diag) {
-  if (length_out != nullptr) *length_out = static_cast<SQLLEN>(text.size());
+std::string InputWideText(const SQLWCHAR* text, SQLINTEGER length) {
+  if (text == nullptr) return {};
+  static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+  const auto* units = reinterpret_cast<const char16_t*>(text);
+  if (length == SQL_NTS || length < 0) return Utf8FromUtf16(std::u16string_view(units));
+  return Utf8FromUtf16(std::u16string_view(units, static_cast<size_t>(length)));
+}
+
+std::u16string Utf16FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    char32_t code = NextCodePoint(text, pos);
+    if (code < 0x10000) {
+      out += static_cast<char16_t>(code);
+    } else {
+      code -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (code >> 10));
+      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    }
+  }
+  return out;
+}
+
+std::string Utf8FromUtf16(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t unit = text[i];
+    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[++i] - 0xDC00));
+    } else {
+      AppendUtf8(out, IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kReplacement : unit);
+    }
+  }
+  return out;
+}
+
+size_t CopyTerminated(std::string_view bytes, size_t unit, void* out, SQLLEN capacity) {
+  if (capacity < static_cast<SQLLEN>(unit)) return 0;
+  size_t room = (static_cast<size_t>(capacity) / unit - 1) * unit;
+  size_t n = std::min(room, bytes.size());
+  auto* target = static_cast<char*>(out);
+  std::memcpy(target, bytes.data(), n);
+  std::memset(target + n, 0, unit);
+  return n;
+}
+
+SQLRETURN OutputText(std::string_view text, SQLPOINTER out, SQLLEN buffer_length,
+                     SQLLEN* length_out, Diagnostics& diag, TextForm form) {
+  std::u16string wide;
+  std::string_view bytes = text;
+  size_t unit = 1;
+  if (form != TextForm::kNarrow) {
+    wide = Utf16FromUtf8(text);
+    bytes = std::string_view(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+    unit = 2;
+  }
+  const SQLLEN per_count = form == TextForm::kWideChars ? 2 : 1;
+  if (length_out != nullptr) *length_out = static_cast<SQLLEN>(bytes.size()) / per_count;
   // A null buffer asks for the length only.
   if (out == nullptr) return SQL_SUCCESS;
-  if (buffer_length <= 0) {
+  SQLLEN capacity = buffer_length > 0 ? buffer_length * per_count : 0;
+  if (capacity < static_cast<SQLLEN>(unit) ||
+      CopyTerminated(bytes, unit, out, capacity) != bytes.size()) {
     diag.Add("01004", "String data, right truncated");
     return SQL_SUCCESS_WITH_INFO;
   }
-  size_t room = static_cast<size_t>(buffer_length) - 1;
-  size_t n = std::min(room, text.size());
-  std::memcpy(out, text.data(), n);
-  out[n] = '\0';
-  if (n == text.size()) return SQL_SUCCESS;
-  diag.Add("01004", "String data, right truncated");
-  return SQL_SUCCESS_WITH_INFO;
+  return SQL_SUCCESS;
 }
 
 }  // namespace kelvan::vltsim

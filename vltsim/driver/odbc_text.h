@@ -1,5 +1,6 @@
 // Text across the ODBC boundary: reading an application's (possibly NTS) input and writing into
-// its fixed-size output buffers with the 01004 truncation rule. Stateless; thread-safe.
+// its fixed-size output buffers with the 01004 truncation rule. The narrow entry points carry
+// UTF-8, the wide ones UTF-16; inside the driver all text is UTF-8. Stateless; thread-safe.
 #pragma once
 
 #include <sql.h>
@@ -12,13 +13,29 @@
 
 namespace kelvan::vltsim {
 
-// The application's text; `length` may be SQL_NTS. A null pointer reads as empty.
-std::string InputText(const SQLCHAR* text, SQLINTEGER length);
+// How a call counts the buffer lengths of its text: the narrow calls in bytes; the wide ones
+// in characters (SQLDescribeColW, SQLGetDiagRecW, ...) or in bytes (SQLGetInfoW, ...).
+enum class TextForm { kNarrow, kWideChars, kWideBytes };
 
-// Copies `text` into `out` (room for `buffer_length` bytes, NUL included) and stores the full
-// length in `*length_out` when given. Truncation adds 01004 and returns SQL_SUCCESS_WITH_INFO.
-SQLRETURN OutputText(std::string_view text, SQLCHAR* out, SQLLEN buffer_length, SQLLEN* length_out,
-                     Diagnostics& diag);
+// The application's text; `length` may be SQL_NTS. A null pointer reads as empty. Wide input
+// is counted in characters whatever the call.
+std::string InputText(const SQLCHAR* text, SQLINTEGER length);
+std::string InputWideText(const SQLWCHAR* text, SQLINTEGER length);
+
+// Unpaired surrogates and bytes that are no UTF-8 become U+FFFD.
+std::u16string Utf16FromUtf8(std::string_view text);
+std::string Utf8FromUtf16(std::u16string_view text);
+
+// Copies as much of `bytes` as fits into `out` (room for `capacity` bytes) in whole units of
+// `unit` bytes, then a zero unit; returns the bytes of text written. Nothing is written when
+// not even the zero unit fits.
+size_t CopyTerminated(std::string_view bytes, size_t unit, void* out, SQLLEN capacity);
+
+// Copies `text` into `out` (room for `buffer_length` bytes or characters, as `form` counts,
+// the terminator included) and stores the full length in `*length_out` when given. Truncation
+// adds 01004 and returns SQL_SUCCESS_WITH_INFO.
+SQLRETURN OutputText(std::string_view text, SQLPOINTER out, SQLLEN buffer_length,
+                     SQLLEN* length_out, Diagnostics& diag, TextForm form = TextForm::kNarrow);
 
 // Writes a fixed-size answer into the application's buffer, when it gave one.
 template <typename T>
@@ -29,9 +46,9 @@ void StoreValue(SQLPOINTER target, T value) {
 // The same for the narrower length types of other calls.
 template <typename Length>
 SQLRETURN OutputTextAs(std::string_view text, SQLPOINTER out, SQLLEN buffer_length,
-                       Length* length_out, Diagnostics& diag) {
+                       Length* length_out, Diagnostics& diag, TextForm form = TextForm::kNarrow) {
   SQLLEN full = 0;
-  SQLRETURN rc = OutputText(text, static_cast<SQLCHAR*>(out), buffer_length, &full, diag);
+  SQLRETURN rc = OutputText(text, out, buffer_length, &full, diag, form);
   if (length_out != nullptr) *length_out = static_cast<Length>(full);
   return rc;
 }

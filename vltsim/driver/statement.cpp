@@ -56,12 +56,18 @@ bool HasSecondStatement(sqlite3* db, const char* tail) {
 }
 
 AttributeSet StatementAttributes() {
-  return AttributeSet({{SQL_ATTR_QUERY_TIMEOUT, 0}, {SQL_ATTR_NOSCAN, SQL_NOSCAN_OFF}},
+  return AttributeSet({{SQL_ATTR_QUERY_TIMEOUT, 0},
+                       {SQL_ATTR_NOSCAN, SQL_NOSCAN_OFF},
+                       {SQL_ATTR_ROW_ARRAY_SIZE, 1},
+                       {SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN},
+                       {SQL_ATTR_ROW_BIND_OFFSET_PTR, 0},
+                       {SQL_ATTR_ROW_STATUS_PTR, 0},
+                       {SQL_ATTR_ROWS_FETCHED_PTR, 0}},
                       {{SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY},
                        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY},
-                       {SQL_ATTR_ROW_ARRAY_SIZE, 1},
                        {SQL_ATTR_MAX_ROWS, 0},
-                       {SQL_ATTR_MAX_LENGTH, 0}});
+                       {SQL_ATTR_MAX_LENGTH, 0},
+                       {SQL_ATTR_PARAMSET_SIZE, 1}});
 }
 
 // SQLite asks every this many virtual machine steps whether a long query should stop.
@@ -101,13 +107,19 @@ void Statement::Finalize() {
   sqlite3_finalize(stmt_);
   stmt_ = nullptr;
   columns_.clear();
+  fixed_types_.clear();
   cursor_ = Cursor::kClosed;
 }
 
 void Statement::Prepare(const std::string& sql) {
   connection_.CheckLink();
+  Compile(TranslateEscapes(sql));
+  if (connection_.ScramblesRowOrder()) ScrambleRowOrder();
+  DescribeColumns(false);
+}
+
+void Statement::Compile(const std::string& text) {
   Finalize();
-  std::string text = TranslateEscapes(sql);
   sqlite3* db = connection_.Db();
   const char* tail = nullptr;
   int rc = sqlite3_prepare_v2(db, text.c_str(), -1, &stmt_, &tail);
@@ -116,8 +128,6 @@ void Statement::Prepare(const std::string& sql) {
     Finalize();
     Fail("42000", "The server is read-only: only a single SELECT statement is accepted");
   }
-  if (connection_.ScramblesRowOrder()) ScrambleRowOrder();
-  DescribeColumns(false);
 }
 
 // A query that cannot stand as a subquery keeps its natural order.
@@ -138,6 +148,7 @@ void Statement::Execute() {
   WatchedCall call(connection_.Db(), interruption_, QueryTimeout());
   connection_.BeginExecution();
   if (stmt_ == nullptr) Fail("HY010", "Function sequence error");
+  BindParameterValues(stmt_, parameters_);
   Run();
 }
 
@@ -145,6 +156,26 @@ void Statement::ExecDirect(const std::string& sql) {
   WatchedCall call(connection_.Db(), interruption_, QueryTimeout());
   connection_.BeginExecution();
   Prepare(sql);
+  BindParameterValues(stmt_, parameters_);
+  Run();
+}
+
+// Not an execution for fault injection: the faults stand for the server's queries.
+void Statement::ExecCatalog(const CatalogQuery& query) {
+  WatchedCall call(connection_.Db(), interruption_, QueryTimeout());
+  connection_.CheckLink();
+  Compile(query.sql);
+  for (size_t i = 0; i < query.parameters.size(); ++i) {
+    const CatalogArgument& value = query.parameters[i];
+    const int index = static_cast<int>(i + 1);
+    if (value) {
+      sqlite3_bind_text(stmt_, index, value->data(), static_cast<int>(value->size()),
+                        SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_null(stmt_, index);
+    }
+  }
+  fixed_types_ = query.types;
   Run();
 }
 
@@ -192,7 +223,9 @@ void Statement::DescribeColumns(bool row_available) {
     ColumnInfo& column = columns_[static_cast<size_t>(i)];
     column.name = sqlite3_column_name(stmt_, i);
     const char* declared = sqlite3_column_decltype(stmt_, i);
-    if (declared != nullptr && *declared != '\0') {
+    if (static_cast<size_t>(i) < fixed_types_.size()) {
+      column.type = fixed_types_[static_cast<size_t>(i)];
+    } else if (declared != nullptr && *declared != '\0') {
       column.type = TypeFromDeclared(declared);
     } else if (row_available) {
       int storage = sqlite3_column_type(stmt_, i);
@@ -213,18 +246,71 @@ SQLSMALLINT Statement::ReportedType(const ColumnInfo& column) const {
   return TypeForVersion(column.type.sql_type, connection_.Env().OdbcVersion());
 }
 
+int Statement::OdbcVersion() const { return connection_.Env().OdbcVersion(); }
+
+void Statement::BindColumn(SQLUSMALLINT number, const ColumnBinding& binding) {
+  if (number < 1) Fail("07009", "Invalid descriptor index");
+  if (binding.buffer_length < 0) Fail("HY090", "Invalid string or buffer length");
+  if (binding.target == nullptr) {
+    bindings_.erase(number);
+    return;
+  }
+  bool known = binding.c_type == SQL_C_DEFAULT || binding.c_type == SQL_C_CHAR ||
+               binding.c_type == SQL_C_WCHAR || IsFixedCType(binding.c_type);
+  if (!known) Fail("HY003", "Program type out of range");
+  bindings_[number] = binding;
+}
+
+void Statement::BindParameter(SQLUSMALLINT number, const ParameterBinding& binding) {
+  if (number < 1) Fail("07009", "Invalid descriptor index");
+  parameters_[number] = binding;
+}
+
+int Statement::ParameterCount() const {
+  if (stmt_ == nullptr) Fail("HY010", "Function sequence error");
+  return sqlite3_bind_parameter_count(stmt_);
+}
+
 SQLRETURN Statement::Fetch() {
   WatchedCall call(connection_.Db(), interruption_, QueryTimeout());
   connection_.CheckLink();
-  if (cursor_ != Cursor::kClosed && cursor_ != Cursor::kAtEnd) HangWhenDue(HangAt::kFetch);
+  if (cursor_ == Cursor::kClosed) Fail("24000", "Invalid cursor state");
+  const SQLULEN rowset = std::max<SQLULEN>(attributes_.Get(SQL_ATTR_ROW_ARRAY_SIZE), 1);
+  auto* statuses = reinterpret_cast<SQLUSMALLINT*>(attributes_.Get(SQL_ATTR_ROW_STATUS_PTR));
+  const int records_before = Diag().Count();
+  SQLULEN fetched = 0;
+  for (; fetched < rowset && NextRow(); ++fetched) {
+    SQLUSMALLINT status = SQL_ROW_SUCCESS;
+    try {
+      WriteBoundRow(fetched);
+    } catch (const RaisedError& e) {
+      // One bad value fails the call alone; in a block, only its row.
+      if (rowset == 1) throw;
+      Diag().Add(e.SqlState(), e.Description(), e.Number());
+      status = SQL_ROW_ERROR;
+    }
+    if (statuses != nullptr) statuses[fetched] = status;
+  }
+  if (auto* count = reinterpret_cast<SQLULEN*>(attributes_.Get(SQL_ATTR_ROWS_FETCHED_PTR))) {
+    *count = fetched;
+  }
+  for (SQLULEN row = fetched; statuses != nullptr && row < rowset; ++row) {
+    statuses[row] = SQL_ROW_NOROW;
+  }
+  if (fetched == 0) return SQL_NO_DATA;
+  return Diag().Count() > records_before ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+}
+
+// Moves to the next row: false at the end.
+bool Statement::NextRow() {
+  if (cursor_ != Cursor::kAtEnd) HangWhenDue(HangAt::kFetch);
   switch (cursor_) {
     case Cursor::kClosed:
-      Fail("24000", "Invalid cursor state");
     case Cursor::kAtEnd:
-      return SQL_NO_DATA;
+      return false;
     case Cursor::kNoRowAhead:
       cursor_ = Cursor::kAtEnd;
-      return SQL_NO_DATA;
+      return false;
     case Cursor::kFirstRowAhead:
       BreakLinkWhenDue();
       cursor_ = Cursor::kOnRow;
@@ -233,7 +319,7 @@ SQLRETURN Statement::Fetch() {
       BreakLinkWhenDue();
       if (!Step()) {
         cursor_ = Cursor::kAtEnd;
-        return SQL_NO_DATA;
+        return false;
       }
       break;
   }
@@ -242,7 +328,31 @@ SQLRETURN Statement::Fetch() {
   if (delay_ms > 0) interruption_.Sleep(std::chrono::milliseconds(delay_ms));
   ++rows_fetched_;
   data_column_ = 0;
-  return SQL_SUCCESS;
+  return true;
+}
+
+void Statement::WriteBoundRow(SQLULEN row) {
+  for (const auto& [number, binding] : bindings_) {
+    const ColumnInfo& column = Column(number);
+    SQLSMALLINT c_type = binding.c_type == SQL_C_DEFAULT ? DefaultCType(column) : binding.c_type;
+    const SQLLEN size = IsFixedCType(c_type) ? FixedCTypeSize(c_type) : binding.buffer_length;
+    auto* indicator = static_cast<SQLLEN*>(RowAddress(binding.indicator, row, sizeof(SQLLEN)));
+    Transfer transfer = TransferValue(number - 1, c_type, RowAddress(binding.target, row, size),
+                                      binding.buffer_length, indicator, 0);
+    Warn(transfer.warning);
+  }
+}
+
+// Column-wise, each column's values lie one after another; row-wise, every row is one
+// structure of SQL_ATTR_ROW_BIND_TYPE bytes. The bind offset moves every address alike.
+SQLPOINTER Statement::RowAddress(SQLPOINTER base, SQLULEN row, SQLLEN element_size) const {
+  if (base == nullptr) return nullptr;
+  const SQLULEN bind_type = attributes_.Get(SQL_ATTR_ROW_BIND_TYPE);
+  const auto* offset =
+      reinterpret_cast<const SQLLEN*>(attributes_.Get(SQL_ATTR_ROW_BIND_OFFSET_PTR));
+  const SQLULEN stride =
+      bind_type == SQL_BIND_BY_COLUMN ? static_cast<SQLULEN>(element_size) : bind_type;
+  return static_cast<char*>(base) + (offset != nullptr ? *offset : 0) + row * stride;
 }
 
 // Holds this fetch until the test releases it; a released hold (the file exists) holds no more.
@@ -314,6 +424,7 @@ SQLRETURN Statement::GetData(SQLUSMALLINT number, SQLSMALLINT c_type, SQLPOINTER
                              SQLLEN buffer_length, SQLLEN* indicator) {
   connection_.CheckLink();
   if (cursor_ != Cursor::kOnRow) Fail("24000", "Invalid cursor state");
+  if (attributes_.Get(SQL_ATTR_ROW_ARRAY_SIZE) > 1) Fail("HY109", "Invalid cursor position");
   const ColumnInfo& column = Column(number);
   if (number != data_column_) {
     data_column_ = number;
@@ -322,40 +433,54 @@ SQLRETURN Statement::GetData(SQLUSMALLINT number, SQLSMALLINT c_type, SQLPOINTER
   }
   if (data_done_) return SQL_NO_DATA;
   if (c_type == SQL_C_DEFAULT) c_type = DefaultCType(column);
-  SourceValue value = CurrentValue(number - 1, c_type == SQL_C_CHAR);
+  Transfer transfer =
+      TransferValue(number - 1, c_type, target, buffer_length, indicator, data_offset_);
+  data_offset_ += transfer.consumed;
+  data_done_ = transfer.complete;
+  return Warn(transfer.warning);
+}
+
+// Writes the current row's value of column `index` from byte `offset` of its text on.
+Statement::Transfer Statement::TransferValue(int index, SQLSMALLINT c_type, SQLPOINTER target,
+                                             SQLLEN buffer_length, SQLLEN* indicator,
+                                             size_t offset) const {
+  const bool wide = c_type == SQL_C_WCHAR;
+  const bool text = wide || c_type == SQL_C_CHAR;
+  SourceValue value = CurrentValue(index, text);
   if (value.storage == SQLITE_NULL) {
     if (indicator == nullptr) Fail("22002", "Indicator variable required but not supplied");
     *indicator = SQL_NULL_DATA;
-    data_done_ = true;
-    return SQL_SUCCESS;
+    return {};
   }
-  if (c_type == SQL_C_CHAR) return GetText(value, target, buffer_length, indicator);
-  if (!IsFixedCType(c_type)) Fail("HY003", "Program type out of range");
-  if (target == nullptr) Fail("HY009", "Invalid use of null pointer");
-  FixedResult result = ConvertFixed(value, c_type, target);
-  if (indicator != nullptr) *indicator = result.length;
-  data_done_ = true;
-  if (!result.fraction_dropped) return SQL_SUCCESS;
-  Diag().Add("01S07", "Fractional truncation");
-  return SQL_SUCCESS_WITH_INFO;
+  if (!text) {
+    if (!IsFixedCType(c_type)) Fail("HY003", "Program type out of range");
+    if (target == nullptr) Fail("HY009", "Invalid use of null pointer");
+    FixedResult result = ConvertFixed(value, c_type, target);
+    if (indicator != nullptr) *indicator = result.length;
+    return {0, true, result.fraction_dropped ? "01S07" : nullptr};
+  }
+  if (buffer_length < 0) Fail("HY090", "Invalid string or buffer length");
+  std::u16string utf16;
+  std::string_view bytes = value.text;
+  if (wide) {
+    utf16 = Utf16FromUtf8(value.text);
+    bytes = std::string_view(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2);
+  }
+  const std::string_view rest = bytes.substr(std::min(offset, bytes.size()));
+  if (indicator != nullptr) *indicator = static_cast<SQLLEN>(rest.size());
+  // A null buffer asks for the length alone: nothing is consumed.
+  if (target == nullptr) return {0, false, nullptr};
+  const size_t unit = wide ? 2 : 1;
+  const size_t written = CopyTerminated(rest, unit, target, buffer_length);
+  const bool complete = written == rest.size() && buffer_length >= static_cast<SQLLEN>(unit);
+  return {written, complete, complete ? nullptr : "01004"};
 }
 
-SQLRETURN Statement::GetText(const SourceValue& value, SQLPOINTER target, SQLLEN buffer_length,
-                             SQLLEN* indicator) {
-  if (buffer_length < 0) Fail("HY090", "Invalid string or buffer length");
-  std::string_view rest = value.text.substr(std::min(data_offset_, value.text.size()));
-  if (target == nullptr) {
-    // The length alone: nothing is consumed.
-    if (indicator != nullptr) *indicator = static_cast<SQLLEN>(rest.size());
-    return SQL_SUCCESS;
-  }
-  SQLRETURN rc = OutputText(rest, static_cast<SQLCHAR*>(target), buffer_length, indicator, Diag());
-  if (rc == SQL_SUCCESS) {
-    data_done_ = true;
-  } else if (buffer_length > 0) {
-    data_offset_ += static_cast<size_t>(buffer_length) - 1;
-  }
-  return rc;
+SQLRETURN Statement::Warn(const char* state) {
+  if (state == nullptr) return SQL_SUCCESS;
+  Diag().Add(state, std::strcmp(state, "01004") == 0 ? "String data, right truncated"
+                                                     : "Fractional truncation");
+  return SQL_SUCCESS_WITH_INFO;
 }
 
 }  // namespace kelvan::vltsim

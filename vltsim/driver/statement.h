@@ -5,19 +5,30 @@
 
 #include <sqlite3.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "vltsim/driver/attributes.h"
+#include "vltsim/driver/catalog.h"
 #include "vltsim/driver/column_type.h"
 #include "vltsim/driver/connect_settings.h"
 #include "vltsim/driver/diagnostics.h"
 #include "vltsim/driver/interruption.h"
+#include "vltsim/driver/parameters.h"
 #include "vltsim/driver/value_convert.h"
 
 namespace kelvan::vltsim {
 
 class Connection;
+
+// A column buffer of SQLBindCol: where row 0 of a rowset goes.
+struct ColumnBinding {
+  SQLSMALLINT c_type = SQL_C_CHAR;
+  SQLPOINTER target = nullptr;
+  SQLLEN buffer_length = 0;
+  SQLLEN* indicator = nullptr;
+};
 
 struct ColumnInfo {
   std::string name;  // as SQLite names it: the declared name, or the alias
@@ -31,7 +42,8 @@ class Statement : public Handle {
 
   std::mutex& Lock() override;
   Connection& Conn() { return connection_; }
-  // SQLSetStmtAttr/SQLGetStmtAttr: a forward-only, read-only cursor of one row at a time.
+  // SQLSetStmtAttr/SQLGetStmtAttr: a forward-only, read-only cursor; a fetch fills a rowset of
+  // SQL_ATTR_ROW_ARRAY_SIZE rows, bound column-wise or row-wise.
   AttributeSet& Attributes() { return attributes_; }
 
   // Compiles one SELECT, escapes translated, its rows scrambled when the connection asks for it
@@ -43,6 +55,8 @@ class Statement : public Handle {
   // and Fetch throw RaisedError HY008 when cancelled, HYT00 past the query timeout.
   void Execute();
   void ExecDirect(const std::string& sql);
+  // Runs a catalog function's query as the statement's result.
+  void ExecCatalog(const CatalogQuery& query);
   // SQL_CLOSE: ends the cursor, keeps the prepared statement.
   void Close();
   // Ends the execution or fetch under way on another thread; does nothing to an idle statement.
@@ -54,17 +68,37 @@ class Statement : public Handle {
   // The type code as the application's ODBC version expects it.
   SQLSMALLINT ReportedType(const ColumnInfo& column) const;
 
-  // SQL_SUCCESS for a row, SQL_NO_DATA after the last.
+  int OdbcVersion() const;
+
+  // SQLBindCol (a null target unbinds) and SQLFreeStmt(SQL_UNBIND).
+  void BindColumn(SQLUSMALLINT number, const ColumnBinding& binding);
+  void UnbindColumns() { bindings_.clear(); }
+  // SQLBindParameter, SQLFreeStmt(SQL_RESET_PARAMS), SQLNumParams.
+  void BindParameter(SQLUSMALLINT number, const ParameterBinding& binding);
+  void ResetParameters() { parameters_.clear(); }
+  int ParameterCount() const;
+
+  // Fills the next rowset into the bound columns: SQL_SUCCESS for at least one row (with info
+  // when a value was truncated or, in a rowset of several rows, a row failed), SQL_NO_DATA
+  // after the last.
   SQLRETURN Fetch();
-  // One column of the current row. Text comes in pieces over repeated calls (01004 while
-  // some is left, SQL_NO_DATA once all was returned).
+  // One column of the current row (rowsets of one row only). Text comes in pieces over
+  // repeated calls (01004 while some is left, SQL_NO_DATA once all was returned).
   SQLRETURN GetData(SQLUSMALLINT number, SQLSMALLINT c_type, SQLPOINTER target,
                     SQLLEN buffer_length, SQLLEN* indicator);
 
  private:
   enum class Cursor { kClosed, kFirstRowAhead, kNoRowAhead, kOnRow, kAtEnd };
 
+  // What one value's transfer into an application buffer did.
+  struct Transfer {
+    size_t consumed = 0;            // bytes of text written
+    bool complete = true;           // nothing of the value is left
+    const char* warning = nullptr;  // 01004 or 01S07
+  };
+
   void Finalize();
+  void Compile(const std::string& text);
   void ScrambleRowOrder();
   void Run();
   std::chrono::seconds QueryTimeout() const;
@@ -73,8 +107,12 @@ class Statement : public Handle {
   bool Step();  // true for a row, false at the end; throws on failure
   SourceValue CurrentValue(int index, bool as_text) const;
   SQLSMALLINT DefaultCType(const ColumnInfo& column) const;
-  SQLRETURN GetText(const SourceValue& value, SQLPOINTER target, SQLLEN buffer_length,
-                    SQLLEN* indicator);
+  bool NextRow();
+  void WriteBoundRow(SQLULEN row);
+  SQLPOINTER RowAddress(SQLPOINTER base, SQLULEN row, SQLLEN element_size) const;
+  Transfer TransferValue(int index, SQLSMALLINT c_type, SQLPOINTER target, SQLLEN buffer_length,
+                         SQLLEN* indicator, size_t offset) const;
+  SQLRETURN Warn(const char* state);
   void HoldWhenDue();
   void BreakLinkWhenDue();
 
@@ -82,6 +120,9 @@ class Statement : public Handle {
   AttributeSet attributes_;
   sqlite3_stmt* stmt_ = nullptr;
   std::vector<ColumnInfo> columns_;
+  std::vector<ColumnType> fixed_types_;  // a catalog result's column types; empty otherwise
+  std::map<SQLUSMALLINT, ColumnBinding> bindings_;
+  ParameterBindings parameters_;
   Cursor cursor_ = Cursor::kClosed;
   int rows_fetched_ = 0;
   // SQLGetData's progress on the current row.

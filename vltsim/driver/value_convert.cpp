@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <string>
 
@@ -148,8 +149,20 @@ DateTimeParts ReadDateTime(const SourceValue& value) {
   return *parts;
 }
 
-FixedResult StoreTimestamp(const DateTimeParts& parts, void* target) {
-  if (!parts.has_date) Fail("22007", "Invalid datetime format");
+// A time alone takes today's date, as ODBC converts TIME into TIMESTAMP.
+void DateTodayWhenMissing(DateTimeParts& parts) {
+  if (parts.has_date) return;
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  parts.year = local.tm_year + 1900;
+  parts.month = local.tm_mon + 1;
+  parts.day = local.tm_mday;
+  parts.has_date = true;
+}
+
+FixedResult StoreTimestamp(DateTimeParts parts, void* target) {
+  DateTodayWhenMissing(parts);
   TIMESTAMP_STRUCT ts{static_cast<SQLSMALLINT>(parts.year),
                       static_cast<SQLUSMALLINT>(parts.month),
                       static_cast<SQLUSMALLINT>(parts.day),
@@ -215,6 +228,29 @@ bool IsFixedCType(SQLSMALLINT c_type) {
       return true;
     default:
       return false;
+  }
+}
+
+SQLLEN FixedCTypeSize(SQLSMALLINT c_type) {
+  switch (c_type) {
+    case SQL_C_SHORT:
+    case SQL_C_SSHORT:
+    case SQL_C_USHORT:
+      return sizeof(SQLSMALLINT);
+    case SQL_C_SBIGINT:
+    case SQL_C_DOUBLE:
+      return 8;
+    case SQL_C_TIMESTAMP:
+    case SQL_C_TYPE_TIMESTAMP:
+      return sizeof(TIMESTAMP_STRUCT);
+    case SQL_C_DATE:
+    case SQL_C_TYPE_DATE:
+      return sizeof(DATE_STRUCT);
+    case SQL_C_TIME:
+    case SQL_C_TYPE_TIME:
+      return sizeof(TIME_STRUCT);
+    default:
+      return 4;
   }
 }
 
