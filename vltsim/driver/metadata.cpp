@@ -34,8 +34,80 @@ bool IsNumber(SQLSMALLINT sql_type) {
          sql_type != SQL_TYPE_TIMESTAMP;
 }
 
+// A forward-only, read-only cursor that fetches rowsets; no parameter arrays, no async calls.
+InfoValue CursorInfo(SQLUSMALLINT info_type) {
+  switch (info_type) {
+    case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1:
+      return SQLUINTEGER{SQL_CA1_NEXT};
+    case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2:
+      return SQLUINTEGER{SQL_CA2_READ_ONLY_CONCURRENCY};
+    case SQL_STATIC_CURSOR_ATTRIBUTES1:
+    case SQL_STATIC_CURSOR_ATTRIBUTES2:
+    case SQL_KEYSET_CURSOR_ATTRIBUTES1:
+    case SQL_KEYSET_CURSOR_ATTRIBUTES2:
+    case SQL_DYNAMIC_CURSOR_ATTRIBUTES1:
+    case SQL_DYNAMIC_CURSOR_ATTRIBUTES2:
+    case SQL_POS_OPERATIONS:
+    case SQL_LOCK_TYPES:
+    case SQL_STATIC_SENSITIVITY:
+    case SQL_BOOKMARK_PERSISTENCE:
+    case SQL_BATCH_SUPPORT:
+      return SQLUINTEGER{0};
+    case SQL_FETCH_DIRECTION:
+      return SQLUINTEGER{SQL_FD_FETCH_NEXT};
+    case SQL_PARAM_ARRAY_ROW_COUNTS:
+      return SQLUINTEGER{SQL_PARC_NO_BATCH};
+    case SQL_PARAM_ARRAY_SELECTS:
+      return SQLUINTEGER{SQL_PAS_NO_SELECT};
+    case SQL_ASYNC_MODE:
+      return SQLUINTEGER{SQL_AM_NONE};
+    default:
+      throw RaisedError(0, "vltodbc", "Information type out of range", "HY096");
+  }
+}
+
 ColumnAnswer Text(std::string text) { return {true, std::move(text), 0}; }
 ColumnAnswer Number(SQLLEN number) { return {false, {}, number}; }
+
+// What the catalog functions and queries offer: no catalogs, schemas or procedures; search
+// patterns escaped with a backslash.
+InfoValue CatalogInfo(SQLUSMALLINT info_type) {
+  switch (info_type) {
+    case SQL_SEARCH_PATTERN_ESCAPE:
+      return std::string("\\");
+    case SQL_CATALOG_NAME:
+    case SQL_PROCEDURES:
+    case SQL_MULT_RESULT_SETS:
+    case SQL_NEED_LONG_DATA_LEN:
+    case SQL_ORDER_BY_COLUMNS_IN_SELECT:
+    case SQL_ROW_UPDATES:
+      return std::string("N");
+    case SQL_DESCRIBE_PARAMETER:
+    case SQL_COLUMN_ALIAS:
+    case SQL_LIKE_ESCAPE_CLAUSE:
+    case SQL_EXPRESSIONS_IN_ORDERBY:
+      return std::string("Y");
+    case SQL_CATALOG_NAME_SEPARATOR:
+    case SQL_CATALOG_TERM:
+    case SQL_SCHEMA_TERM:
+    case SQL_PROCEDURE_TERM:
+    case SQL_KEYWORDS:
+      return std::string();
+    case SQL_TABLE_TERM:
+      return std::string("table");
+    case SQL_MAX_CATALOG_NAME_LEN:
+    case SQL_MAX_SCHEMA_NAME_LEN:
+    case SQL_MAX_TABLE_NAME_LEN:
+      return SQLUSMALLINT{0};
+    case SQL_NULL_COLLATION:
+      return SQLUSMALLINT{SQL_NC_LOW};
+    case SQL_CATALOG_USAGE:
+    case SQL_SCHEMA_USAGE:
+      return SQLUINTEGER{0};
+    default:
+      return CursorInfo(info_type);
+  }
+}
 
 }  // namespace
 
@@ -81,7 +153,7 @@ InfoValue DriverInfo(const Connection& connection, SQLUSMALLINT info_type) {
     case SQL_ODBC_SQL_CONFORMANCE:
       return SQLUSMALLINT{SQL_OSC_MINIMUM};
     case SQL_GETDATA_EXTENSIONS:
-      return SQLUINTEGER{SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER};
+      return SQLUINTEGER{SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER | SQL_GD_BOUND};
     case SQL_SCROLL_OPTIONS:
       return SQLUINTEGER{SQL_SO_FORWARD_ONLY};
     case SQL_ODBC_INTERFACE_CONFORMANCE:
@@ -89,7 +161,7 @@ InfoValue DriverInfo(const Connection& connection, SQLUSMALLINT info_type) {
     case SQL_DATETIME_LITERALS:
       return SQLUINTEGER{SQL_DL_SQL92_DATE | SQL_DL_SQL92_TIME | SQL_DL_SQL92_TIMESTAMP};
     default:
-      throw RaisedError(0, "vltodbc", "Information type out of range", "HY096");
+      return CatalogInfo(info_type);
   }
 }
 

@@ -8,22 +8,26 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// The code point starting at `pos`, advancing past it; kReplacement for a malformed sequence.
+// The code point starting at `pos`, advancing past it. A malformed sequence gives one
+// kReplacement for its longest valid start, as Unicode recommends (and Python decodes).
 char32_t NextCodePoint(std::string_view text, size_t& pos) {
   const auto lead = static_cast<unsigned char>(text[pos++]);
   if (lead < 0x80) return lead;
-  int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
-  if (extra < 0 || lead >= 0xF5) return kReplacement;
+  const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+  if (lead < 0xC2 || lead > 0xF4) return kReplacement;
+  // The second byte's range excludes overlong forms, surrogates and values past U+10FFFF.
+  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
   char32_t code = lead & (0x3F >> extra);
   for (int i = 0; i < extra; ++i) {
-    if (pos >= text.size() || (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80) {
-      return kReplacement;
-    }
-    code = (code << 6) | (static_cast<unsigned char>(text[pos++]) & 0x3F);
+    const auto next = pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
+    if (next < low || next > high) return kReplacement;
+    code = (code << 6) | (next & 0x3F);
+    ++pos;
+    low = 0x80;
+    high = 0xBF;
   }
-  static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-  bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-  return code < kSmallest[extra] || code > 0x10FFFF || surrogate ? kReplacement : code;
+  return code;
 }
 
 void AppendUtf8(std::string& out, char32_t code) {
