@@ -6,7 +6,7 @@ set -eu
 PACKAGES="
 build-essential cmake pkg-config clang-format
 libgtest-dev libgmock-dev googletest libbenchmark-dev
-unixodbc unixodbc-dev odbcinst
+unixodbc unixodbc-dev odbcinst python3-pyodbc
 libsqlite3-dev sqlite3 libsqliteodbc
 postgresql postgresql-client odbc-postgresql
 mariadb-server mariadb-client odbc-mariadb
