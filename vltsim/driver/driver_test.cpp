@@ -15,6 +15,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -594,6 +595,134 @@ TEST_F(DriverTest, ReadsWhileAWriterAppends) {
   TestClient reader(OdbcVersion::kOdbc2);
   ExpectConnected(reader, connect_string);
   EXPECT_EQ(reader.Rows("SELECT * FROM EVENTS").size(), 2u);
+}
+
+// ---- Bound columns and rowsets -------------------------------------------------------------
+
+constexpr SQLULEN kRowset = 4;
+constexpr SQLLEN kActivityRoom = 3;  // "A0" and its terminator
+
+// One rowset of ACTIVITY and END_TIME in both layouts; the test binds one of them.
+struct Rowset {
+  struct Row {
+    char activity[kActivityRoom];
+    SQLLEN activity_length;
+    TIMESTAMP_STRUCT end;
+    SQLLEN end_length;
+  };
+  std::array<Row, kRowset> rows{};
+  std::array<char, kRowset * kActivityRoom> activities{};
+  std::array<SQLLEN, kRowset> activity_lengths{};
+  std::array<TIMESTAMP_STRUCT, kRowset> ends{};
+  std::array<SQLLEN, kRowset> end_lengths{};
+  std::array<SQLUSMALLINT, kRowset> statuses{};
+  SQLULEN fetched = 0;
+};
+
+class RowsetTest : public DriverTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool RowWise() const { return GetParam(); }
+
+  void Bind(SQLHSTMT stmt) {
+    auto attribute = [&](SQLINTEGER name, SQLULEN value) {
+      ASSERT_EQ(SQLSetStmtAttr(stmt, name, reinterpret_cast<SQLPOINTER>(value), 0), SQL_SUCCESS);
+    };
+    attribute(SQL_ATTR_ROW_ARRAY_SIZE, kRowset);
+    attribute(SQL_ATTR_ROW_STATUS_PTR, reinterpret_cast<SQLULEN>(set_.statuses.data()));
+    attribute(SQL_ATTR_ROWS_FETCHED_PTR, reinterpret_cast<SQLULEN>(&set_.fetched));
+    Rowset::Row& first = set_.rows[0];
+    if (RowWise()) attribute(SQL_ATTR_ROW_BIND_TYPE, sizeof(Rowset::Row));
+    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_CHAR, RowWise() ? first.activity : set_.activities.data(),
+                         kActivityRoom,
+                         RowWise() ? &first.activity_length : set_.activity_lengths.data()),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_TYPE_TIMESTAMP, RowWise() ? &first.end : set_.ends.data(),
+                         0, RowWise() ? &first.end_length : set_.end_lengths.data()),
+              SQL_SUCCESS);
+  }
+
+  // "A4@0" for ACTIVITY A4 ending at hour 0.
+  std::string Row(size_t row) const {
+    const char* activity =
+        RowWise() ? set_.rows[row].activity : &set_.activities[row * kActivityRoom];
+    const TIMESTAMP_STRUCT& end = RowWise() ? set_.rows[row].end : set_.ends[row];
+    return std::string(activity) + "@" + std::to_string(end.hour);
+  }
+
+  Rowset set_;
+};
+
+TEST_P(RowsetTest, FetchFillsRowsetsUntilTheRowsRunOut) {
+  TestClient client(OdbcVersion::kOdbc3);
+  ExpectConnected(client, Secured());
+  Bind(client.Statement());
+  ASSERT_EQ(client.ExecOnStatement("SELECT ACTIVITY, END_TIME FROM SUMMARY ORDER BY END_TIME").rc,
+            SQL_SUCCESS);
+  const std::vector<std::vector<std::string>> rowsets = {
+      {"A0@20", "A1@21", "A2@22", "A3@23"}, {"A4@0", "A5@1", "A6@2", "A7@3"}, {"A8@4", "A9@5"}};
+  for (const auto& expected : rowsets) {
+    ASSERT_EQ(SQLFetch(client.stmt()), SQL_SUCCESS);
+    ASSERT_EQ(set_.fetched, expected.size());
+    for (size_t row = 0; row < kRowset; ++row) {
+      const bool filled = row < expected.size();
+      EXPECT_EQ(set_.statuses[row], filled ? SQL_ROW_SUCCESS : SQL_ROW_NOROW) << row;
+      if (filled) {
+        EXPECT_EQ(Row(row), expected[row]);
+      }
+    }
+  }
+  EXPECT_EQ(set_.activity_lengths[0] + set_.rows[0].activity_length, 2);
+  EXPECT_EQ(SQLFetch(client.stmt()), SQL_NO_DATA);
+  EXPECT_EQ(set_.fetched, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, RowsetTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "RowWise" : "ColumnWise"; });
+
+// A value too long for its buffer is cut, keeps its full length and warns; a value that is no
+// number fails its row alone in a rowset of several rows.
+TEST_F(DriverTest, BoundValuesThatDoNotFitWarnPerRow) {
+  TestClient client(OdbcVersion::kOdbc3);
+  ExpectConnected(client, Secured());
+  SQLHSTMT stmt = client.Statement();
+  std::array<char, 4> text{};
+  SQLLEN length = 0;
+  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_CHAR, text.data(), text.size(), &length), SQL_SUCCESS);
+  ASSERT_EQ(client.ExecOnStatement("SELECT MESSAGE FROM NOTES").rc, SQL_SUCCESS);
+  Outcome fetched = client.Fetch();
+  EXPECT_EQ(fetched.rc, SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(fetched.state, "01004");
+  EXPECT_STREQ(text.data(), "012");
+  EXPECT_EQ(length, 300);
+
+  stmt = client.Statement();
+  std::array<SQLINTEGER, 2> numbers{};
+  std::array<SQLUSMALLINT, 2> statuses{};
+  SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2), 0);
+  SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, statuses.data(), 0);
+  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_SLONG, numbers.data(), 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(client.ExecOnStatement("SELECT '7' UNION ALL SELECT 'x'").rc, SQL_SUCCESS);
+  fetched = client.Fetch();
+  EXPECT_EQ(fetched.rc, SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(fetched.state, "22018");
+  EXPECT_EQ(numbers[0], 7);
+  EXPECT_EQ(std::vector<SQLUSMALLINT>(statuses.begin(), statuses.end()),
+            (std::vector<SQLUSMALLINT>{SQL_ROW_SUCCESS, SQL_ROW_ERROR}));
+}
+
+TEST_F(DriverTest, GetFunctionsAnswersWhatTheDriverImplements) {
+  TestClient client(OdbcVersion::kOdbc3);
+  ExpectConnected(client, Secured());
+  std::array<SQLUSMALLINT, SQL_API_ODBC3_ALL_FUNCTIONS_SIZE> bitmap{};
+  ASSERT_EQ(SQLGetFunctions(client.dbc(), SQL_API_ODBC3_ALL_FUNCTIONS, bitmap.data()), SQL_SUCCESS);
+  for (SQLUSMALLINT present : {SQL_API_SQLTABLES, SQL_API_SQLCOLUMNS, SQL_API_SQLGETTYPEINFO,
+                               SQL_API_SQLBINDCOL, SQL_API_SQLNUMPARAMS, SQL_API_SQLFETCHSCROLL}) {
+    EXPECT_TRUE(SQL_FUNC_EXISTS(bitmap.data(), present)) << present;
+  }
+  for (SQLUSMALLINT absent : {SQL_API_SQLFOREIGNKEYS, SQL_API_SQLSETPOS, SQL_API_SQLBULKOPERATIONS,
+                              SQL_API_SQLPROCEDURES, SQL_API_SQLPUTDATA}) {
+    EXPECT_FALSE(SQL_FUNC_EXISTS(bitmap.data(), absent)) << absent;
+  }
 }
 
 // ---- The driver manager's own client ------------------------------------------------------
