@@ -206,6 +206,7 @@ class ForecastRun : public OperationRun {
   std::string SampleQuery() const;
   void OpenSample(const std::string& query);
   void StartGroup();
+  void FindSampleColumns();
   bool GroupChanged();
   void AddObservation();
   void FinishGroup();
@@ -253,6 +254,10 @@ class ForecastRun : public OperationRun {
   double sample_count_ = 0;                // rows of the group
   std::vector<double> value_counts_;       // per forecast column: rows that had a value for it
   std::vector<std::string> group_values_;  // of the current group's first row
+  std::vector<data::Column*> group_columns_, fc_columns_;  // of the sample, for this pass
+  data::Column* date_column_ = nullptr;
+  std::string raw_date_, date_;  // the last row's date as read and normalised, and its abscissa
+  std::optional<double> date_x_;
   std::vector<data::Value> row_values_;
   std::vector<ForecastRow> pending_;  // built, not yet written
   std::vector<data::NewRow> new_rows_;
@@ -342,7 +347,9 @@ void ForecastRun::DailyPass() {
   engine_.ResetPseudoIndex();
   Trace("Added " + std::to_string(rows_written_), 3);
   window_start_ = AddDays(ParsedDate(forecast_date_), -args_.sample_days);
+  date_x_.reset();
   OpenSample(SampleQuery());
+  if (!sample_->EndOfData()) FindSampleColumns();
   StartGroup();
   while (!sample_->EndOfData()) {
     if (GroupChanged()) {
@@ -394,17 +401,27 @@ void ForecastRun::StartGroup() {
   group_values_.clear();
   row_values_.clear();
   if (sample_->EndOfData()) return;
-  for (const std::string& key : group_keys_) {
-    group_values_.push_back(sample_->ColumnNamed(key).GetValue().ToText());
-  }
+  for (data::Column* key : group_columns_) group_values_.push_back(key->GetValue().ToText());
   for (const std::string& key : row_keys_) {
     row_values_.push_back(sample_->ColumnNamed(key).GetValue());
   }
 }
 
+// Looked up once a pass rather than for every row.
+void ForecastRun::FindSampleColumns() {
+  group_columns_.clear();
+  for (const std::string& key : group_keys_) group_columns_.push_back(&sample_->ColumnNamed(key));
+  date_column_ = &sample_->ColumnNamed(kDateColumn);
+  fc_columns_.clear();
+  for (const std::string& c : args_.fc) fc_columns_.push_back(&sample_->ColumnNamed(c));
+}
+
 bool ForecastRun::GroupChanged() {
-  for (size_t i = 0; i < group_keys_.size(); ++i) {
-    if (sample_->ColumnNamed(group_keys_[i]).GetValue().ToText() != group_values_[i]) return true;
+  for (size_t i = 0; i < group_columns_.size(); ++i) {
+    const data::Value& value = group_columns_[i]->GetValue();
+    bool same = value.kind() == data::Value::Kind::kText ? value.Text() == group_values_[i]
+                                                         : value.ToText() == group_values_[i];
+    if (!same) return true;
   }
   return false;
 }
@@ -412,18 +429,29 @@ bool ForecastRun::GroupChanged() {
 // A value that is NULL (or no number) is left out of its column's sums; the row still counts
 // for the others.
 void ForecastRun::AddObservation() {
-  std::string date = FormatTimestampText(sample_->ColumnNamed(kDateColumn).GetValue().ToText());
-  double seconds = (ToDaySerial(ParsedDate(date)) - ToDaySerial(window_start_)) * 86400.0;
-  double x = SecondsToDays(RoundToInt32(seconds));  // both are whole seconds
+  // The rows of one extraction share its date: worked out once for them.
+  std::string raw_date = date_column_->GetValue().ToText();
+  if (raw_date != raw_date_ || !date_x_) {
+    date_ = FormatTimestampText(raw_date);
+    double seconds = (ToDaySerial(ParsedDate(date_)) - ToDaySerial(window_start_)) * 86400.0;
+    date_x_ = SecondsToDays(RoundToInt32(seconds));  // both are whole seconds
+    raw_date_ = std::move(raw_date);
+  }
+  const std::string& date = date_;
+  double x = *date_x_;
   for (size_t j = 0; j < args_.fc.size(); ++j) {
-    const data::Value& value = sample_->ColumnNamed(args_.fc[j]).GetValue();
+    const data::Value& value = fc_columns_[j]->GetValue();
     std::optional<double> y = NumberOrNothing(value);
     if (!y) continue;
-    Trace("From " + FormatTimestamp(window_start_) + " To Extract_Date " + date, 3);
-    Trace("for Column = " + args_.fc[j], 3);
-    Trace("Value = " + value.ToText(), 3);
-    Trace("dx value = " + DoubleText(x), 3);
-    Trace("dy value = " + DoubleText(*y), 3);
+    // Unwritten, these lines are always followed by those of the sums: made only when written.
+    if (TracesDetails()) {
+      Trace("From " + FormatTimestamp(window_start_) + " To Extract_Date " + date, 3);
+      Trace("for Column = " + args_.fc[j], 3);
+      Trace("Value = " + value.ToText(), 3);
+      Trace("dx value = " + DoubleText(x), 3);
+      Trace("dy value = " + DoubleText(*y), 3);
+    }
+    untraced_insert_.reset();
     AccumulateSample(engine_, records_[j], x, *y, sample_count_);
     value_counts_[j] += 1;
   }

@@ -81,12 +81,16 @@ void AccumulateSample(QbObj& engine, TrendRecord& record, double x, double y, do
   record.sumYSquared += y * y;
   record.sumXY += x * y;
   record.sumY += y;
-  engine.Trace("Sample Count = " + DoubleText(sample_count), 3);
-  engine.Trace("Sum of the x values = " + DoubleText(record.sumX), 3);
-  engine.Trace("Sum of the x squared = " + DoubleText(record.sumXSquared), 3);
-  engine.Trace("Sum of the y squared = " + DoubleText(record.sumYSquared), 3);
-  engine.Trace("Sum of the x * y = " + DoubleText(record.sumXY), 3);
-  engine.Trace("Sum of the y values = " + DoubleText(record.sumY), 3);
+  // Once per value of every forecast row: the numbers are only written out when traced.
+  auto trace = [&engine](const char* label, double value) {
+    engine.trace().WriteLazily(3, [label, value] { return label + DoubleText(value); });
+  };
+  trace("Sample Count = ", sample_count);
+  trace("Sum of the x values = ", record.sumX);
+  trace("Sum of the x squared = ", record.sumXSquared);
+  trace("Sum of the y squared = ", record.sumYSquared);
+  trace("Sum of the x * y = ", record.sumXY);
+  trace("Sum of the y values = ", record.sumY);
 }
 
 std::int16_t CalculateRegression2(QbObj& engine, std::vector<TrendRecord>& records,

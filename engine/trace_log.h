@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kelvan::engine {
@@ -19,14 +20,19 @@ class TraceLog {
   // As Write, but a file that cannot be written is ignored: for failure lines, which must not
   // hide the failure they report.
   void WriteQuietly(const std::string& message, std::int16_t level) noexcept;
+  // As Write, for a message costly to make: `make` runs only when the message is written or a
+  // level-1 message repeats it, so it captures what it needs by value.
+  void WriteLazily(std::int16_t level, std::function<std::string()> make);
 
   std::int16_t level() const { return level_; }
-  const std::string& previous_message() const { return previous_message_; }
+  const std::string& previous_message();
 
  private:
   std::int16_t level_ = 0;  // nothing is written until Configure
   std::string file_name_;
   std::string previous_message_;
+  std::function<std::string()> unmade_previous_;  // when set, the previous message
+  std::string TakePreviousMessage();
 };
 
 }  // namespace kelvan::engine

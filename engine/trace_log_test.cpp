@@ -54,6 +54,24 @@ TEST_F(TraceLogTest, LevelTwoOmitsDetails) {
   EXPECT_EQ(ReadFile(file_), "step\r\nresult\r\nPrevious message = detail\r\n");
 }
 
+// A lazily made message is made only to be written or repeated, and repeats as a plain one does.
+TEST_F(TraceLogTest, LazyMessagesAreMadeOnlyWhenWrittenOrRepeated) {
+  trace_.Configure(2, file_.string());
+  int made = 0;
+  auto lazily = [&made](const char* text) {
+    return [&made, text] { return ++made, std::string(text); };
+  };
+  trace_.WriteLazily(3, lazily("overtaken"));
+  trace_.Write("step", 2);
+  trace_.WriteLazily(3, lazily("detail"));
+  trace_.Write("result", 1);
+  trace_.WriteLazily(2, lazily("written step"));
+  EXPECT_EQ(made, 2);
+  EXPECT_EQ(ReadFile(file_), "step\r\nresult\r\nPrevious message = detail\r\nwritten step\r\n");
+  trace_.WriteLazily(3, lazily("last detail"));
+  EXPECT_EQ(trace_.previous_message(), "last detail");
+}
+
 TEST_F(TraceLogTest, AppendsToWhatIsThere) {
   std::ofstream(file_, std::ios::binary) << "banner\r\n";
   trace_.Configure(3, file_.string());
