@@ -28,8 +28,9 @@ test: build
 	  (cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900); rc=$$?; \
 	  scripts/test-servers.sh stop $(TESTDB); exit $$rc
 
-# The copy against the databases' own loads and pgloader, then the other operations' benches;
-# writes bench/results.md. Its own PostgreSQL and MariaDB on ports apart from `make test`.
+# The copy against the databases' own loads and pgloader, then the other operations' benches and
+# a whole night of ten servers; writes bench/results.md. Its own PostgreSQL and MariaDB on ports
+# apart from `make test`.
 BENCHDB ?= /tmp/kelvan-bench-db-$(shell id -u)
 BENCH_ROWS ?= 1000000
 BENCH_OTHERS = derived_bench prune_bench forecast_bench
@@ -49,6 +50,7 @@ bench: build
 	    tee -a bench/results.md < $(BUILD)/$$b.out; \
 	    printf '```\n' >> bench/results.md; \
 	  done; \
+	  $(BUILD)/bench/night_bench bench/results.md || rc=1; \
 	  scripts/test-servers.sh stop $(BENCHDB); exit $$rc
 
 # Renders the console's windows and the installation guide offscreen, for review.
