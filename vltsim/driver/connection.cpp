@@ -95,9 +95,9 @@ void Connection::BeginExecution() {
   }
 }
 
-void Connection::CheckLink() const {
+void Connection::FailLink() const {
   if (!IsConnected()) Fail("08003", "Connection not open");
-  if (broken_) Fail("08S01", "Communication link failure");
+  Fail("08S01", "Communication link failure");
 }
 
 }  // namespace kelvan::vltsim

@@ -45,8 +45,11 @@ class Connection : public Handle {
   // Called at every statement execution: fails (08S01) the configured one, or any once the
   // link is broken.
   void BeginExecution();
-  // Throws 08S01 once the link is broken.
-  void CheckLink() const;
+  // Throws 08003 when not connected, 08S01 once the link is broken. Inline: every
+  // SQLGetData checks it.
+  void CheckLink() const {
+    if (db_ == nullptr || broken_) FailLink();
+  }
   // From now on every call on this connection fails as after a lost link.
   void BreakLink() { broken_ = true; }
 
@@ -55,6 +58,7 @@ class Connection : public Handle {
 
  private:
   void Open(const std::string& path);
+  [[noreturn]] void FailLink() const;
 
   Environment& environment_;
   std::mutex mutex_;

@@ -89,12 +89,6 @@ SQLRETURN DiagRecordField(const DiagRecord& record, SQLSMALLINT field, SQLPOINTE
 
 }  // namespace
 
-void Diagnostics::Clear() {
-  records_.clear();
-  unread_ = 0;
-  return_code_ = SQL_SUCCESS;
-}
-
 void Diagnostics::Add(const std::string& sql_state, const std::string& message,
                       std::int32_t native) {
   records_.push_back({sql_state, native, "[vltodbc]" + message});

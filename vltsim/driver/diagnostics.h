@@ -22,8 +22,13 @@ struct DiagRecord {
 
 class Diagnostics {
  public:
-  // Starts a new call: forgets the records and SQLError's read position.
-  void Clear();
+  // Starts a new call: forgets the records and SQLError's read position. Inline: every call
+  // through the driver starts with it.
+  void Clear() {
+    records_.clear();
+    unread_ = 0;
+    return_code_ = SQL_SUCCESS;
+  }
   void Add(const std::string& sql_state, const std::string& message, std::int32_t native = 0);
   int Count() const { return static_cast<int>(records_.size()); }
   // 1-based; nullptr beyond the last record. Reading never consumes a record.

@@ -343,7 +343,7 @@ VLT_EXPORT SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute,
                                             SQLINTEGER) {
   Statement* statement = Stmt(stmt);
   return Guarded(statement, [&]() -> SQLRETURN {
-    return statement->Attributes().Set(attribute, IntegerArgument(value), statement->Diag());
+    return statement->SetAttribute(attribute, IntegerArgument(value));
   });
 }
 

@@ -98,16 +98,6 @@ std::string Utf8FromUtf16(std::u16string_view text) {
   return out;
 }
 
-size_t CopyTerminated(std::string_view bytes, size_t unit, void* out, SQLLEN capacity) {
-  if (capacity < static_cast<SQLLEN>(unit)) return 0;
-  size_t room = (static_cast<size_t>(capacity) / unit - 1) * unit;
-  size_t n = std::min(room, bytes.size());
-  auto* target = static_cast<char*>(out);
-  std::memcpy(target, bytes.data(), n);
-  std::memset(target + n, 0, unit);
-  return n;
-}
-
 SQLRETURN OutputText(std::string_view text, SQLPOINTER out, SQLLEN buffer_length,
                      SQLLEN* length_out, Diagnostics& diag, TextForm form) {
   std::u16string wide;

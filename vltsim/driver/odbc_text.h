@@ -27,9 +27,18 @@ std::u16string Utf16FromUtf8(std::string_view text);
 std::string Utf8FromUtf16(std::u16string_view text);
 
 // Copies as much of `bytes` as fits into `out` (room for `capacity` bytes) in whole units of
-// `unit` bytes, then a zero unit; returns the bytes of text written. Nothing is written when
-// not even the zero unit fits.
-size_t CopyTerminated(std::string_view bytes, size_t unit, void* out, SQLLEN capacity);
+// `unit` (1 or 2) bytes, then a zero unit; returns the bytes of text written. Nothing is written
+// when not even the zero unit fits. Inline: every text SQLGetData runs it.
+inline size_t CopyTerminated(std::string_view bytes, size_t unit, void* out, SQLLEN capacity) {
+  if (capacity < static_cast<SQLLEN>(unit)) return 0;
+  const size_t room = (static_cast<size_t>(capacity) / unit - 1) * unit;
+  const size_t n = room < bytes.size() ? room : bytes.size();
+  auto* target = static_cast<char*>(out);
+  std::memcpy(target, bytes.data(), n);
+  target[n] = '\0';
+  if (unit == 2) target[n + 1] = '\0';
+  return n;
+}
 
 // Copies `text` into `out` (room for `buffer_length` bytes or characters, as `form` counts,
 // the terminator included) and stores the full length in `*length_out` when given. Truncation

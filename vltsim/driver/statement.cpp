@@ -94,6 +94,61 @@ class WatchedCall {
   InterruptibleCall call_;
 };
 
+// `bytes` in units of `unit` bytes (1 for UTF-8, 2 for UTF-16), from `offset` on.
+ValueTransfer TransferText(std::string_view bytes, size_t unit, SQLPOINTER target,
+                           SQLLEN buffer_length, SQLLEN* indicator, size_t offset) {
+  if (buffer_length < 0) Fail("HY090", "Invalid string or buffer length");
+  const std::string_view rest = bytes.substr(std::min(offset, bytes.size()));
+  if (indicator != nullptr) *indicator = static_cast<SQLLEN>(rest.size());
+  // A null buffer asks for the length alone: nothing is consumed.
+  if (target == nullptr) return {nullptr, 0, false};
+  const size_t written = CopyTerminated(rest, unit, target, buffer_length);
+  const bool complete = written == rest.size() && buffer_length >= static_cast<SQLLEN>(unit);
+  return {complete ? nullptr : "01004", static_cast<std::uint32_t>(written), complete};
+}
+
+ValueTransfer TransferNull(SQLLEN* indicator) {
+  if (indicator == nullptr) Fail("22002", "Indicator variable required but not supplied");
+  *indicator = SQL_NULL_DATA;
+  return {};
+}
+
+// Out of line, so that SQLGetData, which inlines the narrow and fixed paths the loader takes,
+// stays small: each call more or register saved costs a measurable share of reading a row.
+[[gnu::noinline]] ValueTransfer TransferWide(std::string_view utf8, SQLPOINTER target,
+                                             SQLLEN buffer_length, SQLLEN* indicator,
+                                             size_t offset) {
+  const std::u16string utf16 = Utf16FromUtf8(utf8);
+  const std::string_view bytes(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2);
+  return TransferText(bytes, 2, target, buffer_length, indicator, offset);
+}
+
+[[gnu::always_inline]] inline ValueTransfer TransferFixed(const SourceValue& value,
+                                                          SQLSMALLINT c_type, SQLPOINTER target,
+                                                          SQLLEN* indicator) {
+  if (!IsFixedCType(c_type)) Fail("HY003", "Program type out of range");
+  if (target == nullptr) Fail("HY009", "Invalid use of null pointer");
+  const FixedResult result = ConvertFixed(value, c_type, target);
+  if (indicator != nullptr) *indicator = result.length;
+  return {result.fraction_dropped ? "01S07" : nullptr, 0, true};
+}
+
+bool IsTextCType(SQLSMALLINT c_type) { return c_type == SQL_C_CHAR || c_type == SQL_C_WCHAR; }
+
+// Writes `value` as `c_type`, text from byte `offset` of it on.
+[[gnu::always_inline]] inline ValueTransfer WriteValue(const SourceValue& value, SQLSMALLINT c_type,
+                                                       SQLPOINTER target, SQLLEN buffer_length,
+                                                       SQLLEN* indicator, size_t offset) {
+  if (value.storage == SQLITE_NULL) return TransferNull(indicator);
+  if (c_type == SQL_C_CHAR) {
+    return TransferText(value.text, 1, target, buffer_length, indicator, offset);
+  }
+  if (c_type == SQL_C_WCHAR) {
+    return TransferWide(value.text, target, buffer_length, indicator, offset);
+  }
+  return TransferFixed(value, c_type, target, indicator);
+}
+
 }  // namespace
 
 Statement::Statement(Connection& connection)
@@ -246,6 +301,17 @@ SQLSMALLINT Statement::ReportedType(const ColumnInfo& column) const {
   return TypeForVersion(column.type.sql_type, connection_.Env().OdbcVersion());
 }
 
+SQLRETURN Statement::SetAttribute(SQLINTEGER attribute, SQLULEN value) {
+  SQLRETURN rc = attributes_.Set(attribute, value, Diag());
+  rowset_.size = std::max<SQLULEN>(attributes_.Get(SQL_ATTR_ROW_ARRAY_SIZE), 1);
+  rowset_.bind_type = attributes_.Get(SQL_ATTR_ROW_BIND_TYPE);
+  rowset_.bind_offset =
+      reinterpret_cast<const SQLLEN*>(attributes_.Get(SQL_ATTR_ROW_BIND_OFFSET_PTR));
+  rowset_.statuses = reinterpret_cast<SQLUSMALLINT*>(attributes_.Get(SQL_ATTR_ROW_STATUS_PTR));
+  rowset_.fetched = reinterpret_cast<SQLULEN*>(attributes_.Get(SQL_ATTR_ROWS_FETCHED_PTR));
+  return rc;
+}
+
 int Statement::OdbcVersion() const { return connection_.Env().OdbcVersion(); }
 
 void Statement::BindColumn(SQLUSMALLINT number, const ColumnBinding& binding) {
@@ -275,8 +341,8 @@ SQLRETURN Statement::Fetch() {
   WatchedCall call(connection_.Db(), interruption_, QueryTimeout());
   connection_.CheckLink();
   if (cursor_ == Cursor::kClosed) Fail("24000", "Invalid cursor state");
-  const SQLULEN rowset = std::max<SQLULEN>(attributes_.Get(SQL_ATTR_ROW_ARRAY_SIZE), 1);
-  auto* statuses = reinterpret_cast<SQLUSMALLINT*>(attributes_.Get(SQL_ATTR_ROW_STATUS_PTR));
+  const SQLULEN rowset = rowset_.size;
+  SQLUSMALLINT* statuses = rowset_.statuses;
   const int records_before = Diag().Count();
   SQLULEN fetched = 0;
   for (; fetched < rowset && NextRow(); ++fetched) {
@@ -291,9 +357,7 @@ SQLRETURN Statement::Fetch() {
     }
     if (statuses != nullptr) statuses[fetched] = status;
   }
-  if (auto* count = reinterpret_cast<SQLULEN*>(attributes_.Get(SQL_ATTR_ROWS_FETCHED_PTR))) {
-    *count = fetched;
-  }
+  if (rowset_.fetched != nullptr) *rowset_.fetched = fetched;
   for (SQLULEN row = fetched; statuses != nullptr && row < rowset; ++row) {
     statuses[row] = SQL_ROW_NOROW;
   }
@@ -337,8 +401,9 @@ void Statement::WriteBoundRow(SQLULEN row) {
     SQLSMALLINT c_type = binding.c_type == SQL_C_DEFAULT ? DefaultCType(column) : binding.c_type;
     const SQLLEN size = IsFixedCType(c_type) ? FixedCTypeSize(c_type) : binding.buffer_length;
     auto* indicator = static_cast<SQLLEN*>(RowAddress(binding.indicator, row, sizeof(SQLLEN)));
-    Transfer transfer = TransferValue(number - 1, c_type, RowAddress(binding.target, row, size),
-                                      binding.buffer_length, indicator, 0);
+    const SourceValue value = CurrentValue(number - 1, IsTextCType(c_type));
+    const ValueTransfer transfer = WriteValue(value, c_type, RowAddress(binding.target, row, size),
+                                              binding.buffer_length, indicator, 0);
     Warn(transfer.warning);
   }
 }
@@ -347,12 +412,11 @@ void Statement::WriteBoundRow(SQLULEN row) {
 // structure of SQL_ATTR_ROW_BIND_TYPE bytes. The bind offset moves every address alike.
 SQLPOINTER Statement::RowAddress(SQLPOINTER base, SQLULEN row, SQLLEN element_size) const {
   if (base == nullptr) return nullptr;
-  const SQLULEN bind_type = attributes_.Get(SQL_ATTR_ROW_BIND_TYPE);
-  const auto* offset =
-      reinterpret_cast<const SQLLEN*>(attributes_.Get(SQL_ATTR_ROW_BIND_OFFSET_PTR));
-  const SQLULEN stride =
-      bind_type == SQL_BIND_BY_COLUMN ? static_cast<SQLULEN>(element_size) : bind_type;
-  return static_cast<char*>(base) + (offset != nullptr ? *offset : 0) + row * stride;
+  const SQLULEN stride = rowset_.bind_type == SQL_BIND_BY_COLUMN
+                             ? static_cast<SQLULEN>(element_size)
+                             : rowset_.bind_type;
+  const SQLLEN offset = rowset_.bind_offset != nullptr ? *rowset_.bind_offset : 0;
+  return static_cast<char*>(base) + offset + row * stride;
 }
 
 // Holds this fetch until the test releases it; a released hold (the file exists) holds no more.
@@ -424,7 +488,7 @@ SQLRETURN Statement::GetData(SQLUSMALLINT number, SQLSMALLINT c_type, SQLPOINTER
                              SQLLEN buffer_length, SQLLEN* indicator) {
   connection_.CheckLink();
   if (cursor_ != Cursor::kOnRow) Fail("24000", "Invalid cursor state");
-  if (attributes_.Get(SQL_ATTR_ROW_ARRAY_SIZE) > 1) Fail("HY109", "Invalid cursor position");
+  if (rowset_.size > 1) Fail("HY109", "Invalid cursor position");
   const ColumnInfo& column = Column(number);
   if (number != data_column_) {
     data_column_ = number;
@@ -433,51 +497,15 @@ SQLRETURN Statement::GetData(SQLUSMALLINT number, SQLSMALLINT c_type, SQLPOINTER
   }
   if (data_done_) return SQL_NO_DATA;
   if (c_type == SQL_C_DEFAULT) c_type = DefaultCType(column);
-  Transfer transfer =
-      TransferValue(number - 1, c_type, target, buffer_length, indicator, data_offset_);
+  const SourceValue value = CurrentValue(number - 1, IsTextCType(c_type));
+  const ValueTransfer transfer =
+      WriteValue(value, c_type, target, buffer_length, indicator, data_offset_);
   data_offset_ += transfer.consumed;
   data_done_ = transfer.complete;
   return Warn(transfer.warning);
 }
 
-// Writes the current row's value of column `index` from byte `offset` of its text on.
-Statement::Transfer Statement::TransferValue(int index, SQLSMALLINT c_type, SQLPOINTER target,
-                                             SQLLEN buffer_length, SQLLEN* indicator,
-                                             size_t offset) const {
-  const bool wide = c_type == SQL_C_WCHAR;
-  const bool text = wide || c_type == SQL_C_CHAR;
-  SourceValue value = CurrentValue(index, text);
-  if (value.storage == SQLITE_NULL) {
-    if (indicator == nullptr) Fail("22002", "Indicator variable required but not supplied");
-    *indicator = SQL_NULL_DATA;
-    return {};
-  }
-  if (!text) {
-    if (!IsFixedCType(c_type)) Fail("HY003", "Program type out of range");
-    if (target == nullptr) Fail("HY009", "Invalid use of null pointer");
-    FixedResult result = ConvertFixed(value, c_type, target);
-    if (indicator != nullptr) *indicator = result.length;
-    return {0, true, result.fraction_dropped ? "01S07" : nullptr};
-  }
-  if (buffer_length < 0) Fail("HY090", "Invalid string or buffer length");
-  std::u16string utf16;
-  std::string_view bytes = value.text;
-  if (wide) {
-    utf16 = Utf16FromUtf8(value.text);
-    bytes = std::string_view(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2);
-  }
-  const std::string_view rest = bytes.substr(std::min(offset, bytes.size()));
-  if (indicator != nullptr) *indicator = static_cast<SQLLEN>(rest.size());
-  // A null buffer asks for the length alone: nothing is consumed.
-  if (target == nullptr) return {0, false, nullptr};
-  const size_t unit = wide ? 2 : 1;
-  const size_t written = CopyTerminated(rest, unit, target, buffer_length);
-  const bool complete = written == rest.size() && buffer_length >= static_cast<SQLLEN>(unit);
-  return {written, complete, complete ? nullptr : "01004"};
-}
-
-SQLRETURN Statement::Warn(const char* state) {
-  if (state == nullptr) return SQL_SUCCESS;
+SQLRETURN Statement::AddWarning(const char* state) {
   Diag().Add(state, std::strcmp(state, "01004") == 0 ? "String data, right truncated"
                                                      : "Fractional truncation");
   return SQL_SUCCESS_WITH_INFO;

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,6 +22,14 @@
 namespace kelvan::vltsim {
 
 class Connection;
+
+// What one value's transfer into an application buffer did. Small enough to come back in
+// registers: every SQLGetData makes one.
+struct ValueTransfer {
+  const char* warning = nullptr;  // 01004 or 01S07
+  std::uint32_t consumed = 0;     // bytes of text written (SQLite texts stay below 2^31)
+  bool complete = true;           // nothing of the value is left
+};
 
 // A column buffer of SQLBindCol: where row 0 of a rowset goes.
 struct ColumnBinding {
@@ -44,7 +53,8 @@ class Statement : public Handle {
   Connection& Conn() { return connection_; }
   // SQLSetStmtAttr/SQLGetStmtAttr: a forward-only, read-only cursor; a fetch fills a rowset of
   // SQL_ATTR_ROW_ARRAY_SIZE rows, bound column-wise or row-wise.
-  AttributeSet& Attributes() { return attributes_; }
+  const AttributeSet& Attributes() const { return attributes_; }
+  SQLRETURN SetAttribute(SQLINTEGER attribute, SQLULEN value);
 
   // Compiles one SELECT, escapes translated, its rows scrambled when the connection asks for it
   // and the SELECT has no ORDER BY. Throws RaisedError: 42S02 missing table, 42000 other SQL
@@ -90,11 +100,13 @@ class Statement : public Handle {
  private:
   enum class Cursor { kClosed, kFirstRowAhead, kNoRowAhead, kOnRow, kAtEnd };
 
-  // What one value's transfer into an application buffer did.
-  struct Transfer {
-    size_t consumed = 0;            // bytes of text written
-    bool complete = true;           // nothing of the value is left
-    const char* warning = nullptr;  // 01004 or 01S07
+  // The rowset attributes as the last SetAttribute left them: read at every fetch.
+  struct RowsetLayout {
+    SQLULEN size = 1;
+    SQLULEN bind_type = SQL_BIND_BY_COLUMN;
+    const SQLLEN* bind_offset = nullptr;
+    SQLUSMALLINT* statuses = nullptr;
+    SQLULEN* fetched = nullptr;
   };
 
   void Finalize();
@@ -110,14 +122,16 @@ class Statement : public Handle {
   bool NextRow();
   void WriteBoundRow(SQLULEN row);
   SQLPOINTER RowAddress(SQLPOINTER base, SQLULEN row, SQLLEN element_size) const;
-  Transfer TransferValue(int index, SQLSMALLINT c_type, SQLPOINTER target, SQLLEN buffer_length,
-                         SQLLEN* indicator, size_t offset) const;
-  SQLRETURN Warn(const char* state);
+  SQLRETURN Warn(const char* state) {
+    return state == nullptr ? SQLRETURN{SQL_SUCCESS} : AddWarning(state);
+  }
+  SQLRETURN AddWarning(const char* state);
   void HoldWhenDue();
   void BreakLinkWhenDue();
 
   Connection& connection_;
   AttributeSet attributes_;
+  RowsetLayout rowset_;
   sqlite3_stmt* stmt_ = nullptr;
   std::vector<ColumnInfo> columns_;
   std::vector<ColumnType> fixed_types_;  // a catalog result's column types; empty otherwise
