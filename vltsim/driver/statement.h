@@ -1,5 +1,6 @@
-// Statement: one SELECT on the stand-in server, streamed row by row from SQLite, with the
-// column descriptions and the SQLGetData conversions. Used under its connection's lock, except
+// Statement: one SELECT (or catalog query) on the stand-in server, streamed from SQLite in
+// rowsets, with its parameters, the column descriptions, and the conversions of bound columns
+// and SQLGetData. Used under its connection's lock, except
 // Cancel, which any thread may call at any time.
 #pragma once
 
