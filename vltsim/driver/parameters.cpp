@@ -2,6 +2,7 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -92,8 +93,12 @@ int BindOne(sqlite3_stmt* stmt, int index, const ParameterBinding& binding) {
       return sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()),
                                SQLITE_TRANSIENT);
     }
-    case SQL_C_BINARY:
-      return sqlite3_bind_blob(stmt, index, v, static_cast<int>(length), SQLITE_TRANSIENT);
+    case SQL_C_BINARY: {
+      // Binary data has no terminator: without a length the buffer's own size counts.
+      const SQLLEN bytes = length >= 0 ? length : binding.buffer_length;
+      return sqlite3_bind_blob(stmt, index, v, static_cast<int>(std::max<SQLLEN>(bytes, 0)),
+                               SQLITE_TRANSIENT);
+    }
     case SQL_C_BIT:
     case SQL_C_UTINYINT:
       return sqlite3_bind_int(stmt, index, Read<unsigned char>(v));

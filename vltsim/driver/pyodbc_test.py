@@ -125,6 +125,8 @@ class PyodbcTest(unittest.TestCase):
                          count)
         self.assertEqual(self.cursor.execute("SELECT ? AS D", datetime.date(2026, 12, 7))
                          .fetchone()[0], datetime.date(2026, 12, 7))
+        row = self.cursor.execute("SELECT length(?), hex(?)", b"\0\1\xff", b"\0\1\xff").fetchone()
+        self.assertEqual(tuple(row), (3, "0001FF"))
 
     def test_unicode_round_trips_in_text_and_parameters(self):
         # The last is read in pieces: longer than the column size a computed column reports.
