@@ -161,8 +161,6 @@ std::optional<std::string> SetForecastDateRun::QueryDate(const std::string& quer
   return date;
 }
 
-constexpr std::string_view kInsertCommandLabel = " Insert Command: ";
-
 // Forecast rows are written this many at a time or more, each batch in one transaction.
 constexpr size_t kRowsPerBatch = 2000;
 
@@ -214,7 +212,10 @@ class ForecastRun : public OperationRun {
   void FormatForecastRecord(ForecastRow& row);
   void InsertForecastRecord(ForecastRow row);
   std::string RowText(const ForecastRow& row, bool fitted) const;
-  std::string InsertCommand(const ForecastRow& row) const;
+  std::string InsertStatement(const ForecastRow& row) const;
+  std::string InsertCommand(const ForecastRow& row) const {
+    return " Insert Command: " + InsertStatement(row);
+  }
   void WriteRows();
   bool FindColumns();
   void WriteRowByStatement();
@@ -537,10 +538,10 @@ std::string ForecastRun::RowText(const ForecastRow& row, bool fitted) const {
   return text;
 }
 
-std::string ForecastRun::InsertCommand(const ForecastRow& row) const {
-  return std::string(kInsertCommandLabel) + "INSERT INTO " + prefix_ + args_.table +
-         "_F (EXT_SERVER_NAME, " + "PSEUDO_INDEX, EXTRACT_DATE," + forecast_table_list_ + "," +
-         fitted_list_ + ") VALUES (" + RowText(row, true) + ")";
+std::string ForecastRun::InsertStatement(const ForecastRow& row) const {
+  return "INSERT INTO " + prefix_ + args_.table + "_F (EXT_SERVER_NAME, " +
+         "PSEUDO_INDEX, EXTRACT_DATE," + forecast_table_list_ + "," + fitted_list_ + ") VALUES (" +
+         RowText(row, true) + ")";
 }
 
 void ForecastRun::FillNewRow(const ForecastRow& row, data::NewRow& values) const {
@@ -603,7 +604,7 @@ bool ForecastRun::FindColumns() {
 void ForecastRun::WriteRowByStatement() {
   for (const ForecastRow& row : pending_) {
     try {
-      destination_->Execute(InsertCommand(row).substr(kInsertCommandLabel.size()));
+      destination_->Execute(InsertStatement(row));
     } catch (const RaisedError& e) {
       Reject(row, e);
     }

@@ -73,6 +73,7 @@ class SimulActivityRun : public OperationRun {
   void Queue(Event event);
   std::string InsertCommand(const Event& event) const;
   void WriteBatch();
+  void FillRows();
   void Finish();
 
   // An unwritten message still becomes the one a level-1 line repeats: the text of an insert
@@ -330,31 +331,9 @@ std::string SimulActivityRun::InsertCommand(const Event& event) const {
 // rewrites the day.
 void SimulActivityRun::WriteBatch() {
   if (batch_.empty()) return;
-  static const char* const kColumns[] = {"EXT_SERVER_NAME", "PSEUDO_INDEX",     "EXTRACT_DATE",
-                                         "ACTIVITY",        "ENTITY",           "SUBACTIVITY",
-                                         "START_STOP",      "ACTIVITY_TIME",    "ACTIVITY_COUNT",
-                                         "ENTITY_COUNT",    "SUBACTIVITY_COUNT"};
   std::vector<data::RejectedRow> rejected;
   bool written = Ignoring([this, &rejected] {
-    std::vector<size_t> at;
-    for (const char* name : kColumns) at.push_back(writing_->ColumnNamed(name).Index());
-    rows_.resize(batch_.size());
-    for (size_t i = 0; i < batch_.size(); ++i) {
-      const Event& e = batch_[i];
-      data::NewRow& row = rows_[i];
-      row.assign(writing_->ColumnCount(), std::nullopt);
-      row[at[0]].emplace(server_);
-      row[at[1]].emplace(e.pseudo_index);
-      row[at[2]].emplace(rollup_day_);
-      row[at[3]].emplace(e.activity);
-      row[at[4]].emplace(e.entity);
-      row[at[5]].emplace(e.subactivity);
-      row[at[6]].emplace(static_cast<std::int16_t>(e.delta));
-      row[at[7]] = e.time ? data::Value(*e.time) : data::Value();
-      row[at[8]].emplace(e.count);
-      row[at[9]].emplace();
-      row[at[10]].emplace();
-    }
+    FillRows();
     rejected = writing_->AddRows(rows_);
   });
   if (!written) {
@@ -365,6 +344,33 @@ void SimulActivityRun::WriteBatch() {
     ++rows_rejected_;
     Trace(InsertCommand(batch_[r.index]), 3);  // the statement the failure line repeats
     Ignore(r.error);
+  }
+}
+
+// The batch's events as rows of SIMUL_ACTIVITY, the columns found by name.
+void SimulActivityRun::FillRows() {
+  static const char* const kColumns[] = {"EXT_SERVER_NAME", "PSEUDO_INDEX",     "EXTRACT_DATE",
+                                         "ACTIVITY",        "ENTITY",           "SUBACTIVITY",
+                                         "START_STOP",      "ACTIVITY_TIME",    "ACTIVITY_COUNT",
+                                         "ENTITY_COUNT",    "SUBACTIVITY_COUNT"};
+  std::vector<size_t> at;
+  for (const char* name : kColumns) at.push_back(writing_->ColumnNamed(name).Index());
+  rows_.resize(batch_.size());
+  for (size_t i = 0; i < batch_.size(); ++i) {
+    const Event& e = batch_[i];
+    data::NewRow& row = rows_[i];
+    row.assign(static_cast<size_t>(writing_->ColumnCount()), std::nullopt);
+    row[at[0]].emplace(server_);
+    row[at[1]].emplace(e.pseudo_index);
+    row[at[2]].emplace(rollup_day_);
+    row[at[3]].emplace(e.activity);
+    row[at[4]].emplace(e.entity);
+    row[at[5]].emplace(e.subactivity);
+    row[at[6]].emplace(static_cast<std::int16_t>(e.delta));
+    row[at[7]] = e.time ? data::Value(*e.time) : data::Value();
+    row[at[8]].emplace(e.count);
+    row[at[9]].emplace();  // ENTITY_COUNT and SUBACTIVITY_COUNT are NULL
+    row[at[10]].emplace();
   }
 }
 
