@@ -383,6 +383,21 @@ VLT_EXPORT SQLRETURN SQL_API SQLDisconnect(SQLHDBC dbc) {
   });
 }
 
+// Nothing on a read-only server is ever changed: committing and rolling back both succeed, so
+// that clients that turn autocommit off (pyodbc does by default) can end their transactions.
+VLT_EXPORT SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle,
+                                        SQLSMALLINT completion) {
+  Handle* target =
+      type == SQL_HANDLE_DBC || type == SQL_HANDLE_ENV ? AnyHandle(type, handle) : nullptr;
+  return Guarded(target, [&]() -> SQLRETURN {
+    if (completion != SQL_COMMIT && completion != SQL_ROLLBACK) {
+      Fail("HY012", "Invalid transaction operation code");
+    }
+    if (type == SQL_HANDLE_DBC) Dbc(handle)->CheckLink();
+    return SQL_SUCCESS;
+  });
+}
+
 VLT_EXPORT SQLRETURN SQL_API SQLGetInfo(SQLHDBC dbc, SQLUSMALLINT type, SQLPOINTER value,
                                         SQLSMALLINT buffer_length, SQLSMALLINT* length) {
   return AnswerInfo(dbc, type, value, buffer_length, length, TextForm::kNarrow);

@@ -142,6 +142,12 @@ class PyodbcTest(unittest.TestCase):
         got = self.cursor.execute(f"SELECT CAST(X'{stored.hex()}' AS TEXT)").fetchone()[0]
         self.assertEqual(got, stored.decode("utf-8", "replace"))
 
+    def test_transactions_end_as_autocommit_off_asks(self):
+        self.assertFalse(self.connection.autocommit)
+        self.cursor.execute("SELECT 1").fetchall()
+        self.connection.commit()
+        self.connection.rollback()
+
     def test_errors_carry_their_sqlstates(self):
         cases = [("SELECT * FROM NO_SUCH_TABLE", "42S02"), ("SELEC 1", "42000"),
                  ("DELETE FROM SUMMARY", "42000"), ("SELECT ?", "07002")]
