@@ -23,8 +23,6 @@ enum TypeField {
   kOctetLength
 };
 
-bool IsTextType(SQLSMALLINT t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
-
 bool HasDigits(SQLSMALLINT t) {
   return t == SQL_DECIMAL || t == SQL_NUMERIC || t == SQL_TYPE_TIMESTAMP || t == SQL_INTEGER ||
          t == SQL_SMALLINT || t == SQL_BIGINT;

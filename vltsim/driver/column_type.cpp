@@ -164,6 +164,10 @@ bool IsDateTimeType(SQLSMALLINT sql_type) {
   return sql_type == SQL_TYPE_DATE || sql_type == SQL_TYPE_TIME || sql_type == SQL_TYPE_TIMESTAMP;
 }
 
+bool IsTextType(SQLSMALLINT sql_type) {
+  return sql_type == SQL_CHAR || sql_type == SQL_VARCHAR || sql_type == SQL_LONGVARCHAR;
+}
+
 SQLSMALLINT VerboseType(SQLSMALLINT sql_type, int odbc_version) {
   if (!IsDateTimeType(sql_type)) return sql_type;
   return odbc_version >= 3 ? SQLSMALLINT{SQL_DATETIME} : TypeForVersion(sql_type, odbc_version);

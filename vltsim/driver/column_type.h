@@ -32,6 +32,7 @@ SQLLEN DisplaySize(const ColumnType& type);
 // The bytes a value takes in its default C type (SQLColumns' BUFFER_LENGTH).
 SQLLEN TransferOctetLength(const ColumnType& type);
 bool IsDateTimeType(SQLSMALLINT sql_type);
+bool IsTextType(SQLSMALLINT sql_type);
 // The verbose type of SQL_DESC_TYPE and SQL_DATA_TYPE: one code for all date and time types
 // under ODBC 3; and the subcode that tells them apart (0 for other types).
 SQLSMALLINT VerboseType(SQLSMALLINT sql_type, int odbc_version);

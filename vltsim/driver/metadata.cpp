@@ -25,14 +25,7 @@ std::string DbmsVersion() {
   return text;
 }
 
-bool IsText(SQLSMALLINT sql_type) {
-  return sql_type == SQL_CHAR || sql_type == SQL_VARCHAR || sql_type == SQL_LONGVARCHAR;
-}
-
-bool IsNumber(SQLSMALLINT sql_type) {
-  return !IsText(sql_type) && sql_type != SQL_TYPE_DATE && sql_type != SQL_TYPE_TIME &&
-         sql_type != SQL_TYPE_TIMESTAMP;
-}
+bool IsNumber(SQLSMALLINT sql_type) { return !IsTextType(sql_type) && !IsDateTimeType(sql_type); }
 
 // A forward-only, read-only cursor that fetches rowsets; no parameter arrays, no async calls.
 InfoValue CursorInfo(SQLUSMALLINT info_type) {
@@ -212,7 +205,7 @@ ColumnAnswer ColumnAttribute(const Statement& statement, SQLUSMALLINT number, SQ
     case SQL_DESC_SEARCHABLE:
       return Number(SQL_PRED_SEARCHABLE);
     case SQL_DESC_CASE_SENSITIVE:
-      return Number(IsText(type.sql_type) ? SQL_TRUE : SQL_FALSE);
+      return Number(IsTextType(type.sql_type) ? SQL_TRUE : SQL_FALSE);
     case SQL_DESC_AUTO_UNIQUE_VALUE:
     case SQL_DESC_FIXED_PREC_SCALE:
       return Number(SQL_FALSE);

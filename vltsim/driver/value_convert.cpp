@@ -8,10 +8,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <string>
 
+#include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
 
 namespace kelvan::vltsim {
@@ -152,12 +152,10 @@ DateTimeParts ReadDateTime(const SourceValue& value) {
 // A time alone takes today's date, as ODBC converts TIME into TIMESTAMP.
 void DateTodayWhenMissing(DateTimeParts& parts) {
   if (parts.has_date) return;
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  parts.year = local.tm_year + 1900;
-  parts.month = local.tm_mon + 1;
-  parts.day = local.tm_mday;
+  const Timestamp today = CurrentClock().Now();
+  parts.year = today.year;
+  parts.month = today.month;
+  parts.day = today.day;
   parts.has_date = true;
 }
 

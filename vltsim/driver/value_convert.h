@@ -42,7 +42,7 @@ struct FixedResult {
 
 // Writes a non-NULL value as `c_type` into `target`. Throws RaisedError with 22018 (text that
 // is no number), 22007 (text that is no date/time), 22003 (out of the C type's range) or 07006
-// (a number into a date/time type). A time read as a timestamp takes today's (local) date.
+// (a number into a date/time type). A time read as a timestamp takes today's date (CurrentClock).
 FixedResult ConvertFixed(const SourceValue& value, SQLSMALLINT c_type, void* target);
 
 }  // namespace kelvan::vltsim

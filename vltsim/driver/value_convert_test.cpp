@@ -4,9 +4,9 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
-#include <ctime>
 #include <tuple>
 
+#include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
 #include "vltsim/driver/column_type.h"
 
@@ -105,26 +105,17 @@ TEST(ConvertFixedTest, DateTimesArriveAsStructs) {
   EXPECT_EQ(time.second, 7);
 }
 
-// A date reads as its midnight; a time as that time today (local), taken on either side of the
-// conversion so that a midnight in between cannot fail the test.
+// A date reads as its midnight; a time as that time today.
 TEST(ConvertFixedTest, DatesAndTimesWidenIntoTimestamps) {
+  const FixedClock clock(Timestamp{2027, 1, 31, 23, 59, 0});
+  const ScopedClock fixed(clock);
   TIMESTAMP_STRUCT ts{};
   ConvertFixed(Text("2026-12-06"), SQL_C_TYPE_TIMESTAMP, &ts);
   EXPECT_EQ(std::make_tuple(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second),
             std::make_tuple(2026, 12, 6, 0, 0, 0));
-  auto today = [] {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return std::make_tuple(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  };
-  const auto before = today();
   ConvertFixed(Text("04:07:09"), SQL_C_TIMESTAMP, &ts);
-  const auto after = today();
-  const auto date = std::make_tuple(int{ts.year}, int{ts.month}, int{ts.day});
-  EXPECT_TRUE(date == before || date == after);
-  EXPECT_EQ(std::make_tuple(ts.hour, ts.minute, ts.second, ts.fraction),
-            std::make_tuple(4, 7, 9, 0u));
+  EXPECT_EQ(std::make_tuple(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second, ts.fraction),
+            std::make_tuple(2027, 1, 31, 4, 7, 9, 0u));
 }
 
 TEST(ConvertFixedTest, FailuresCarryTheirStates) {
