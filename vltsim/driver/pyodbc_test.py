@@ -101,6 +101,8 @@ class PyodbcTest(unittest.TestCase):
         self.assertEqual(self.cursor.statistics("SUMMARY").fetchall(), [])
         type_names = [t.type_name for t in self.cursor.getTypeInfo(pyodbc.SQL_TYPE_TIMESTAMP)]
         self.assertEqual(type_names, ["TIMESTAMP"])
+        self.assertEqual(self.connection.getinfo(pyodbc.SQL_SEARCH_PATTERN_ESCAPE), "\\")
+        self.assertEqual(self.connection.getinfo(pyodbc.SQL_DBMS_NAME), "VLT Emulation")
 
     def test_reads_every_column_of_every_table_with_default_settings(self):
         for table in [t.table_name for t in self.cursor.tables()]:
