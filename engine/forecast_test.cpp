@@ -297,6 +297,7 @@ TEST_P(ForecastTest, ARejectedRowIsLeftOutAloneAndCounted) {
                 "'2026-03-06 00:00:00' BEGIN SELECT RAISE(ABORT, 'rejected'); END;"
               : "ALTER TABLE DB_F ADD CONSTRAINT REJECTS CHECK (EXTRACT_DATE <> "
                 "'2026-03-06 00:00:00')");
+  engine_.SetTrace(1, trace_.string());  // the insert texts not traced are made for the repeats
   std::int16_t result = ForecastDb(3);
   Exec(sqlite ? "DROP TRIGGER REJECTS" : "ALTER TABLE DB_F DROP CONSTRAINT REJECTS");
   ASSERT_EQ(result, 0);
@@ -304,6 +305,11 @@ TEST_P(ForecastTest, ARejectedRowIsLeftOutAloneAndCounted) {
   EXPECT_EQ(Count("DB_F", "EXTRACT_DATE = '2026-03-06 00:00:00'"), 0);
   EXPECT_TRUE(Traced("Forecast 6 Records Table: DB (12:00:00)"));
   EXPECT_TRUE(Traced("Insert Error Count 1 Table: DB"));
+  EXPECT_NE(ReadFile(trace_).find("Insert Record Error: ["), std::string::npos);
+  EXPECT_NE(ReadFile(trace_).find("Previous message =  Insert Command: INSERT INTO DB_F "
+                                  "(EXT_SERVER_NAME, PSEUDO_INDEX, EXTRACT_DATE,DAYS_TO_FORECAST,"
+                                  "F_AVAIL_SPACE_MB,"),
+            std::string::npos);
   EXPECT_NE(ReadFile(trace_).find("RECORD: 'VLT''1',2,'2026-03-06 00:00:00',10,"),
             std::string::npos);
 }

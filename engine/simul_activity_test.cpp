@@ -258,6 +258,7 @@ TEST_P(SimulActivityRejection, RejectedInsertsAreCountedAndTraced) {
       " 'BACKUP', 'REJECT_ME', 'Tcp/Ip', NULL, NULL),"
       "('VLT''1', '2026-12-06 00:00:00', 3, '2026-12-06 10:30:00', '2026-12-06 10:45:00',"
       " 'BACKUP', 'NODE_B', 'Tcp/Ip', NULL, NULL)");
+  engine_.SetTrace(1, trace_.string());  // the insert texts not traced are made for the repeats
   ASSERT_EQ(Run(), 0);
   EXPECT_EQ(Query("SELECT PSEUDO_INDEX, ENTITY, START_STOP, ACTIVITY_COUNT FROM SIMUL_ACTIVITY"
                   " ORDER BY PSEUDO_INDEX"),
@@ -269,10 +270,17 @@ TEST_P(SimulActivityRejection, RejectedInsertsAreCountedAndTraced) {
              " (10:00:00)"));
   std::string trace = ReadFile(trace_);
   EXPECT_EQ(trace.find("Error in"), std::string::npos);
-  size_t first = trace.find("Ignored error in SimultaneousActivityTable: [");
-  ASSERT_NE(first, std::string::npos);
-  EXPECT_NE(trace.find("Ignored error in SimultaneousActivityTable: [", first + 1),
-            std::string::npos);
+  // Each rejected row's line repeats that row's own statement.
+  for (const char* statement :
+       {"[1] INSERT INTO SIMUL_ACTIVITY(", "[4] INSERT INTO SIMUL_ACTIVITY("}) {
+    size_t at = trace.find(std::string("\r\nPrevious message =  Insert Command") + statement);
+    ASSERT_NE(at, std::string::npos) << statement;
+    size_t line = trace.rfind('\n', at - 1);
+    line = line == std::string::npos ? 0 : line + 1;
+    const std::string ignored = "Ignored error in SimultaneousActivityTable: [";
+    EXPECT_EQ(trace.compare(line, ignored.size(), ignored), 0);
+    EXPECT_NE(trace.find("'REJECT_ME'", at), std::string::npos);
+  }
 }
 
 // An event whose time is no date, past the batch's first INSERT, is left out and reported; the
