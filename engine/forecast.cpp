@@ -164,8 +164,8 @@ std::optional<std::string> SetForecastDateRun::QueryDate(const std::string& quer
 // Forecast rows are written this many at a time or more, each batch in one transaction.
 constexpr size_t kRowsPerBatch = 2000;
 
-// A forecast row waiting to be written, with the texts that the Part's INSERT statement gave its
-// values: the database reads them as it read the statement.
+// A forecast row waiting to be written, with the texts that the row's own INSERT statement gave
+// its values: the database reads them as it read the statement.
 struct ForecastRow {
   std::int32_t pseudo_index = 0;
   std::string date;
@@ -280,8 +280,7 @@ std::int16_t ForecastRun::Execute() {
   Trace("", 3);
   Trace("Forecast Start Date = " + forecast_date_, 2);
   BuildLists();
-  std::string now = FormatTimestamp(CurrentClock().Now());
-  while (forecast_date_ <= now) {
+  while (forecast_date_ <= FormatTimestamp(CurrentClock().Now())) {
     DailyPass();
     if (pending_.size() >= kRowsPerBatch) WriteRows();
   }
