@@ -193,7 +193,7 @@ void ErrorTableRun::CountSourceRows() {
       source_.ExecDirect("SELECT COUNT (*) as RecNo from ACTLOG where ORIGINATOR = 'CLIENT'" +
                          Condition()),
       source_.handles(), "SQLExecDirect");
-  SQLFetch(source_.statement());
+  source_.FetchCancellably();
   SQLINTEGER count = 0;
   SQLLEN indicator = 0;
   SQLRETURN rc = SQLGetData(source_.statement(), 1, SQL_C_LONG, &count, sizeof count, &indicator);

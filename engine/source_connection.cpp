@@ -8,6 +8,8 @@
 #include "engine/engine_text.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "platform/odbc/calls.h"
+#include "platform/odbc/cancellation.h"
 #include "platform/odbc/connect_string.h"
 
 namespace kelvan::engine {
@@ -16,6 +18,10 @@ namespace {
 constexpr int kNameBufferLength = 256;
 constexpr int kNativeBufferLength = 256;
 constexpr std::int32_t kErrTooManyColumns = 9;  // "Subscript out of range"
+// So that a server that stops answering fails the call instead of holding the run; generous,
+// since one fetch of a large table may wait long on a busy server.
+constexpr int kSourceLoginTimeoutSeconds = 30;
+constexpr int kSourceQueryTimeoutSeconds = 1800;
 
 // ODBC takes its input texts as writable buffers, and some drivers do write into them.
 std::vector<SQLCHAR> WritableText(std::string_view text, size_t min_size = 0) {
@@ -42,6 +48,7 @@ void SourceConnection::Open(const std::string& connect_string) {
   env_ = odbc::EnvironmentHandle::Allocate();
   trace_.Write(Stamp("Allocated environment handle"), 3);
   dbc_ = odbc::ConnectionHandle::Allocate(env_);
+  odbc::SetLoginTimeout(dbc_, kSourceLoginTimeoutSeconds);
   trace_.Write(Stamp("Allocated connection handle"), 3);
   std::string shown = CutBeforePassword(connect_string);
   trace_.Write("Opening Connection " + shown, 2);
@@ -50,6 +57,7 @@ void SourceConnection::Open(const std::string& connect_string) {
   std::vector<SQLCHAR> in = WritableText(normalized);
   SQLCHAR out[256] = {};
   SQLSMALLINT out_length = 0;
+  const odbc::CancellableCall call;
   SQLRETURN rc =
       SQLDriverConnect(dbc_.get(), nullptr, in.data(), static_cast<SQLSMALLINT>(normalized.size()),
                        out, sizeof out, &out_length, SQL_DRIVER_NOPROMPT);
@@ -68,11 +76,13 @@ void SourceConnection::Open(const std::string& connect_string) {
 void SourceConnection::AllocateStatement(bool traced) {
   stmt_.Free();
   stmt_ = odbc::StatementHandle::Allocate(dbc_);
+  odbc::SetQueryTimeout(stmt_, kSourceQueryTimeoutSeconds);
   if (traced) trace_.Write(Stamp("Allocated SQL Statement Okay"), 3);
 }
 
 SQLRETURN SourceConnection::ExecDirect(const std::string& sql) {
   std::vector<SQLCHAR> text = WritableText(sql);
+  const odbc::CancellableCall call(stmt_.get());
   return SQLExecDirect(stmt_.get(), text.data(), static_cast<SQLINTEGER>(sql.size()));
 }
 
@@ -117,11 +127,16 @@ std::vector<std::string> SourceConnection::ColumnNames(int max_columns) const {
 }
 
 bool SourceConnection::Fetch() {
-  SQLRETURN rc = SQLFetch(stmt_.get());
+  SQLRETURN rc = FetchCancellably();
   // A broken connection must not pass for the end of the data: the rows not yet read would be
   // lost without a word, and an EVENTS or snapshot load would never fetch them again.
   if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) CheckSourceCall(rc, handles(), "SQLFetch");
   return rc == SQL_SUCCESS;
+}
+
+SQLRETURN SourceConnection::FetchCancellably() {
+  const odbc::CancellableCall call(stmt_.get());
+  return SQLFetch(stmt_.get());
 }
 
 void SourceConnection::Release() noexcept {

@@ -48,6 +48,8 @@ class SourceConnection {
   // SQLFetch: true for a row, false at the end of the data (or any other answer but an error);
   // an error (a broken connection) raises.
   bool Fetch();
+  // SQLFetch alone, for readers that judge its return code themselves.
+  SQLRETURN FetchCancellably();
 
   SQLHSTMT statement() const { return stmt_.get(); }
   odbc::Handles handles() const { return {env_.get(), dbc_.get(), stmt_.get()}; }

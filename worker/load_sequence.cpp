@@ -7,6 +7,7 @@
 #include "platform/basic/text_lines.h"
 #include "platform/basic/timestamp.h"
 #include "platform/component/registry.h"
+#include "platform/odbc/cancellation.h"
 #include "worker/forecast_tables.h"
 
 namespace kelvan::worker {
@@ -153,9 +154,11 @@ bool LoadSequence::RetryStage(const RaisedError& error) {
   const std::string name = kStageNames[static_cast<int>(current_)];
   Report(FormatTime(CurrentClock().Now()) + ":mtELVAN " + ErrorText(error));
   if (stage_retries_ == 0) first_error_ = ErrorText(error);
-  if (stage_retries_ >= kMaxRetries) {
+  // Cancelled work (a time limit, an interrupt) is not retried: every call would be refused.
+  const std::optional<std::string> cancelled = odbc::WorkCancelReason();
+  if (stage_retries_ >= kMaxRetries || cancelled) {
     Report("LocalErr:  Failed on: " + name);
-    GiveUp("stage " + name + ": " + first_error_);
+    GiveUp("stage " + name + ": " + cancelled.value_or(first_error_));
     return false;
   }
   ++stage_retries_;
@@ -262,10 +265,15 @@ void LoadSequence::CopyEntry(const std::string& table) {
 }
 
 // Appends the error and either prepares another attempt at the table (true) or gives the table
-// up after its fourth error (false). Errors raised here go to the stage's own retries.
+// up after its fourth error (false); cancelled work is given up at once and its error raised
+// again for the stage. Errors raised here go to the stage's own retries.
 bool LoadSequence::RetryTable(const RaisedError& error) {
   Report("CopyTableErrorHandler " + ErrorText(error));
   if (table_retries_ == 0) first_error_ = ErrorText(error);
+  if (const std::optional<std::string> cancelled = odbc::WorkCancelReason()) {
+    GiveUp("table " + options_.tables[entry_] + ": " + *cancelled);
+    throw error;  // the stage stops too
+  }
   if (table_retries_ >= kMaxRetries) {
     GiveUp("table " + options_.tables[entry_] + ": " + first_error_);
     copy_done_ = false;

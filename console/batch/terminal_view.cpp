@@ -67,7 +67,7 @@ void TerminalView::ShowRunning(bool running) {
 void TerminalView::ProcessPendingEvents() {
   if (interrupt_requested && !interrupted_) {
     interrupted_ = true;
-    Print("Interrupted: the run stops before the next server.\r\n");
+    Print("Interrupted: the server being loaded is cancelled and the run ends.\r\n");
     if (on_interrupt_) on_interrupt_();
   }
   DrawProgress();

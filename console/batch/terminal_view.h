@@ -1,6 +1,6 @@
 // TerminalView: the console's view for kelvan-batch. Message-box texts and the log text go to
 // stderr as they come; on a terminal a progress line shows the server being loaded and the
-// elapsed time. Ctrl-C or SIGTERM asks for the run to stop before its next server.
+// elapsed time. Ctrl-C or SIGTERM asks for the run to stop (see OnInterrupt).
 // Threading: the program's main thread; the signal handler only sets a flag.
 #pragma once
 

@@ -37,6 +37,14 @@ std::string ErrorMessageText(const RaisedError& error) {
          "Error Source = " + error.Source() + kBr + "Error Description = " + error.Description();
 }
 
+std::string DriverAnswerText(const RaisedError& error) {
+  std::string answer = odbc::HidePasswordEntries(error.Description());
+  if (!error.SqlState().empty() && !answer.starts_with(error.SqlState())) {
+    answer = error.SqlState() + ": " + answer;
+  }
+  return "Driver's answer: " + answer + kBr;
+}
+
 // What the worker answers; empty when it cannot answer any more (its call failed).
 template <class Ask>
 std::string AskWorker(Ask&& ask) {
@@ -231,11 +239,13 @@ void RunDriver::VerifyServer(const ServerEntry& entry) {
   std::string version;
   try {
     version = connector_(entry.value).substr(0, 10);
-  } catch (const RaisedError&) {
-    Log(kBr + "Unable to connect to server " + entry.dsn + kBr +
+  } catch (const RaisedError& error) {
+    // A missing data source, a refused password and a server that is down differ only here.
+    const std::string answer = DriverAnswerText(error);
+    Log(kBr + "Unable to connect to server " + entry.dsn + kBr + answer +
         "Check connection information or server availability." + kBr + "Skipping server " +
         entry.dsn + kBr);
-    ToRunLog("Incorrect connection information supplied for server " + entry.dsn + kBr +
+    ToRunLog("Incorrect connection information supplied for server " + entry.dsn + kBr + answer +
              "Skipping server " + entry.dsn + kBr);
     return;
   }
@@ -278,13 +288,13 @@ void RunDriver::ProcessServer(size_t index) {
                        std::to_string(index + 1) + "/" + std::to_string(slots_.size()));
   view_.SetStatusLabel(kCollecting + slot.dsn);
   const std::string shown_value = ServerValueWithoutPassword(slot.server_value);
+  const std::int32_t thread = slot.worker->ThreadID();
   Log(kBr + "Server = " + slot.dsn + kBr + "DataSource = " + state_.settings.destination.name +
-      kBr + "Server values = " + shown_value + kBr +
-      "Thread ID = " + std::to_string(slot.worker->ThreadID()) + kBr);
+      kBr + "Server values = " + shown_value + kBr + "Thread ID = " + std::to_string(thread) + kBr);
   ToRunLog(kBr + "========================== Log for " + shown_value + kBr +
            FormatTimestamp(CurrentClock().Now()) + kBr);
   ++outcome_.processed;
-  const std::string messages = CallWorker(slot);
+  const std::string messages = CallWorker(slot, thread);
   ReportServerResult(slot, messages);
   view_.ScrollLogToEnd();
   view_.SetProgressValue(static_cast<int>(index) + 2);
@@ -292,13 +302,19 @@ void RunDriver::ProcessServer(size_t index) {
 }
 
 // Calls StartELVAN and returns the worker's message text; sets the last result.
-std::string RunDriver::CallWorker(Slot& slot) {
+std::string RunDriver::CallWorker(Slot& slot, std::int32_t thread) {
   // Cancel may release the slot's worker while the call runs: keep it until the call is done.
   const std::shared_ptr<RunWorker> worker = slot.worker;
+  watch_.emplace();
+  watch_->dsn = slot.dsn;
+  watch_->work = thread;
+  watch_->started = CurrentClock().SteadySeconds();
   std::string given_up;
   try {
-    outcome_.last_result = odbc::HidePasswordEntries(
-        worker->StartELVAN(arguments_, [this] { view_.ProcessPendingEvents(); }));
+    outcome_.last_result = odbc::HidePasswordEntries(worker->StartELVAN(arguments_, [this] {
+      view_.ProcessPendingEvents();
+      WatchServer();
+    }));
     given_up = AskWorker([&] { return worker->GivenUp(); });
   } catch (const RaisedError& error) {
     Log("Error encountered while processing this server." + kBr +
@@ -307,7 +323,56 @@ std::string RunDriver::CallWorker(Slot& slot) {
     given_up = "the worker's call: " + odbc::HidePasswordEntries(error.Description());
   }
   if (!given_up.empty()) outcome_.given_up.push_back("server " + slot.dsn + ": " + given_up);
+  odbc::ResumeWork(thread);  // the operating system may give its number to a later thread
+  watch_.reset();
   return AskWorker([&] { return worker->ErrorMessages(); });
+}
+
+// Runs while the worker is called; never raises, or it would not run again.
+void RunDriver::WatchServer() {
+  if (!watch_ || watch_->abandoned) return;
+  if (!watch_->cancelled_at && limits_.server_seconds &&
+      SteadySecondsSince(watch_->started) > *limits_.server_seconds) {
+    CancelServer("the server's time limit of " + Minutes(*limits_.server_seconds) +
+                 " minutes passed");
+  }
+  if (!watch_->cancelled_at) return;
+  // Again and again: a cancel that reaches a statement just before its call starts is lost.
+  odbc::CancelWork(watch_->work, watch_->reason);
+  if (SteadySecondsSince(*watch_->cancelled_at) > limits_.cancel_grace_seconds) AbandonServer();
+}
+
+void RunDriver::CancelServer(const std::string& reason) {
+  if (!watch_ || watch_->cancelled_at) return;
+  watch_->cancelled_at = CurrentClock().SteadySeconds();
+  watch_->reason = reason;
+  odbc::CancelWork(watch_->work, reason);
+  const std::string line = "Server " + watch_->dsn + ": " + reason +
+                           "; its database calls in progress were cancelled." + kBr;
+  Log(line);
+  try {
+    ToRunLog(line);
+  } catch (const RaisedError&) {
+    // The closing block reports the run log's failure.
+  }
+}
+
+// The worker's thread is left behind: it cannot be joined while its driver holds it.
+void RunDriver::AbandonServer() {
+  watch_->abandoned = true;
+  Log("Server " + watch_->dsn + " did not end within " +
+      std::to_string(std::lround(limits_.cancel_grace_seconds)) +
+      " seconds of the cancel (its driver does not honour cancels): the run ends without "
+      "waiting for it." +
+      kBr);
+  outcome_.given_up.push_back("server " + watch_->dsn + ": " + watch_->reason);
+  outcome_.cancelled = true;
+  try {
+    WriteClosingBlock();
+  } catch (const RaisedError&) {
+    outcome_.kind = RunOutcome::Kind::kRunLogFailed;
+  }
+  if (limits_.abandon) limits_.abandon(outcome_);
 }
 
 void RunDriver::ReportServerResult(const Slot& slot, const std::string& messages) {
@@ -348,6 +413,11 @@ void RunDriver::Cancel() {
   state_.cancel = true;
   for (Slot& slot : slots_) slot.worker.reset();
   state_.busy = false;
+}
+
+void RunDriver::Interrupt() {
+  Cancel();
+  CancelServer("the run was interrupted");
 }
 
 void RunDriver::ToRunLog(std::string_view text) { AppendToFile(state_.run_log_name, text); }

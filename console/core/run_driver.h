@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "console/core/console_view.h"
 #include "console/core/run_lock.h"
 #include "console/core/run_worker.h"
+#include "platform/odbc/cancellation.h"
 
 namespace kelvan::console {
 
@@ -38,6 +40,15 @@ struct RunOutcome {
   std::string last_result;
 };
 
+// How long a server may load, and how a run ends whose server cannot be stopped.
+struct RunLimits {
+  std::optional<double> server_seconds;  // from its worker's call; none: no limit
+  double cancel_grace_seconds = 15;      // what a cancelled server has to end its call
+  // Called once the closing block is written for a server that did not end within the grace
+  // (its driver ignores cancels): the program must end without waiting for that worker.
+  std::function<void(const RunOutcome&)> abandon;
+};
+
 class RunDriver {
  public:
   RunDriver(ConsoleState& state, ConsoleView& view, WorkerFactory& workers,
@@ -46,6 +57,9 @@ class RunDriver {
   RunOutcome Go();
   // Exit during a run: the run stops before its next server; the workers made so far go.
   void Cancel();
+  // Cancel, and the server being loaded stops at once: its database calls are cancelled.
+  void Interrupt();
+  void SetLimits(RunLimits limits) { limits_ = std::move(limits); }
 
  private:
   struct Slot {
@@ -53,6 +67,16 @@ class RunDriver {
     std::string server_value;  // holds the password: show it only through
                                // ServerValueWithoutPassword
     std::shared_ptr<RunWorker> worker;
+  };
+
+  // The server whose worker is being called.
+  struct ServerWatch {
+    std::string dsn;
+    odbc::WorkKey work = 0;  // its worker's thread
+    double started = 0;      // steady seconds
+    std::optional<double> cancelled_at;
+    std::string reason;
+    bool abandoned = false;
   };
 
   std::optional<RunLock> LockSetupFile();
@@ -65,7 +89,10 @@ class RunDriver {
   void VerifyServer(const ServerEntry& entry);
   void ProcessServers();
   void ProcessServer(size_t index);
-  std::string CallWorker(Slot& slot);
+  std::string CallWorker(Slot& slot, std::int32_t thread);
+  void WatchServer();
+  void CancelServer(const std::string& reason);
+  void AbandonServer();
   void ReportServerResult(const Slot& slot, const std::string& messages);
   void WriteClosingBlock();
   void Finish();
@@ -77,6 +104,8 @@ class RunDriver {
   WorkerFactory& workers_;
   TestConnector connector_;
   RunArguments arguments_;
+  RunLimits limits_;
+  std::optional<ServerWatch> watch_;
   std::vector<Slot> slots_;
   double start_ = 0;  // the clock's steady seconds when the run began
   RunOutcome outcome_;

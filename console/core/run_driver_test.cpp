@@ -13,6 +13,7 @@
 #include "console/core/setup_file.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "platform/odbc/cancellation.h"
 #include "platform/odbc/connect_string.h"
 #include "tests/support/odbc_sandbox.h"
 
@@ -53,6 +54,7 @@ class FakeWorkers : public WorkerFactory {
   std::map<std::string, Script> scripts;
   std::vector<std::string> created;
   std::vector<std::pair<std::string, RunArguments>> calls;
+  std::vector<std::string> cancel_reasons;  // what each call's work was cancelled for, if it was
 
  private:
   class Worker : public RunWorker {
@@ -65,6 +67,9 @@ class FakeWorkers : public WorkerFactory {
       owner_.clock_.AdvanceSeconds(script.seconds);
       pump();
       if (script.during) script.during();
+      pump();  // the driver's watch sees what `during` did
+      const odbc::ActingFor acting(ThreadID());
+      owner_.cancel_reasons.push_back(odbc::WorkCancelReason().value_or(""));
       if (script.raise) throw RaisedError(5, "mtELVAN.ELVAN", "boom PWD=sekret9;");
       return script.result;
     }
@@ -97,7 +102,7 @@ class RunDriverTest : public ::testing::Test {
   void Reachable(std::vector<std::string> down, std::string version = "03.52.0000") {
     connector_ = [down, version](const std::string& connect) -> std::string {
       for (const std::string& dsn : down) {
-        if (connect.starts_with("DSN=" + dsn + ";")) throw RaisedError(1, "odbc", "no");
+        if (connect.starts_with("DSN=" + dsn + ";")) throw RaisedError(1, "odbc", "no", "08001");
       }
       return version;
     };
@@ -141,10 +146,10 @@ TEST_F(RunDriverTest, UnreachableServersAreSkippedAndTheClosingBlockWritten) {
   EXPECT_THAT(workers_.created, IsEmpty());
   const std::string expected_log =
       "Verifying database connection to all the servers listed in the server list."
-      "\r\nUnable to connect to server A\r\nCheck connection information or server "
-      "availability.\r\nSkipping server A\r\n"
-      "\r\nUnable to connect to server B\r\nCheck connection information or server "
-      "availability.\r\nSkipping server B\r\n"
+      "\r\nUnable to connect to server A\r\nDriver's answer: 08001: no\r\nCheck connection "
+      "information or server availability.\r\nSkipping server A\r\n"
+      "\r\nUnable to connect to server B\r\nDriver's answer: 08001: no\r\nCheck connection "
+      "information or server availability.\r\nSkipping server B\r\n"
       "No servers with correct information available.";
   EXPECT_EQ(state_.log_text, expected_log);
   const std::string log = RunLog();
@@ -153,9 +158,9 @@ TEST_F(RunDriverTest, UnreachableServersAreSkippedAndTheClosingBlockWritten) {
   EXPECT_THAT(log, HasSubstr("---------------------------------------------------------------"
                              "------\r\n\r\n"
                              "Incorrect connection information supplied for server A\r\n"
-                             "Skipping server A\r\n"
+                             "Driver's answer: 08001: no\r\nSkipping server A\r\n"
                              "Incorrect connection information supplied for server B\r\n"
-                             "Skipping server B\r\n"));
+                             "Driver's answer: 08001: no\r\nSkipping server B\r\n"));
   EXPECT_THAT(log,
               EndsWith("----------------------------------------\r\n"
                        "Average time per server was 0:00:00.\r\n"
@@ -202,14 +207,13 @@ TEST_F(RunDriverTest, FailuresAreReportedAndTheRunGoesOn) {
   const RunOutcome outcome = Go();
   EXPECT_EQ(workers_.calls.size(), 3u);
   EXPECT_EQ(outcome.completed, 1);
-  EXPECT_THAT(state_.log_text,
-              HasSubstr("Thread ID = 701\r\n"
-                        "Error encountered while processing this server.\r\n"
-                        "Moving to the next server on the list.\r\n"
-                        "Error processing server A\r\n"
-                        "formELVAN: Error Number = 5\r\n"
-                        "formELVAN: Error Source = mtELVAN.ELVAN\r\n"
-                        "formELVAN: Error Description = boom PWD=****;\r\n\r\n"));
+  EXPECT_THAT(state_.log_text, HasSubstr("Thread ID = 701\r\n"
+                                         "Error encountered while processing this server.\r\n"
+                                         "Moving to the next server on the list.\r\n"
+                                         "Error processing server A\r\n"
+                                         "formELVAN: Error Number = 5\r\n"
+                                         "formELVAN: Error Source = mtELVAN.ELVAN\r\n"
+                                         "formELVAN: Error Description = boom PWD=****;\r\n\r\n"));
   EXPECT_THAT(state_.log_text,
               HasSubstr("Error processing server B\r\nStage failed four times.\r\n\r\n"));
   EXPECT_EQ(view_.status_labels().back(), "Processing Complete") << "the last server succeeded";
@@ -341,6 +345,56 @@ TEST_F(RunDriverTest, CancelStopsBeforeTheNextServer) {
   EXPECT_FALSE(state_.busy);
 }
 
+// A server past its limit has its work cancelled (and allowed again when its call ends); the
+// run goes on with the next server.
+TEST_F(RunDriverTest, TimeLimitCancelsTheServerWorkAndTheRunGoesOn) {
+  AddServer("A");
+  AddServer("B");
+  workers_.scripts["A"].result = "failed";
+  workers_.scripts["A"].seconds = 61;
+  workers_.scripts["B"].seconds = 59;
+  driver_ = std::make_unique<RunDriver>(state_, view_, workers_, connector_);
+  RunLimits limits;
+  limits.server_seconds = 60;
+  driver_->SetLimits(limits);
+  const RunOutcome outcome = driver_->Go();
+  const std::string reason = "the server's time limit of 1.00 minutes passed";
+  EXPECT_THAT(workers_.cancel_reasons, ElementsAre(reason, ""));
+  EXPECT_THAT(state_.log_text, HasSubstr("Server A: " + reason +
+                                         "; its database calls in progress were cancelled."));
+  EXPECT_THAT(RunLog(), HasSubstr("Server A: " + reason));
+  EXPECT_EQ(outcome.completed, 1);
+  const odbc::ActingFor acting(701);
+  EXPECT_EQ(odbc::WorkCancelReason(), std::nullopt);
+}
+
+// A worker that does not return after its cancel (a driver that ignores it) is left behind once
+// the closing block is written; an interrupt cancels the server being loaded at once.
+TEST_F(RunDriverTest, InterruptedServerThatDoesNotEndIsAbandonedAfterTheClosingBlock) {
+  AddServer("A");
+  AddServer("B");
+  workers_.scripts["A"].during = [this] {
+    driver_->Interrupt();
+    clock_.AdvanceSeconds(16);
+  };
+  std::optional<RunOutcome> abandoned;
+  std::string log_when_abandoned;
+  driver_ = std::make_unique<RunDriver>(state_, view_, workers_, connector_);
+  RunLimits limits;
+  limits.abandon = [&](const RunOutcome& outcome) {
+    abandoned = outcome;
+    log_when_abandoned = RunLog();
+  };
+  driver_->SetLimits(limits);
+  driver_->Go();
+  EXPECT_THAT(workers_.cancel_reasons, ElementsAre("the run was interrupted"));
+  ASSERT_TRUE(abandoned.has_value());
+  EXPECT_THAT(abandoned->given_up, ElementsAre("server A: the run was interrupted"));
+  EXPECT_THAT(log_when_abandoned,
+              HasSubstr("Server A did not end within 15 seconds of the cancel"));
+  EXPECT_THAT(log_when_abandoned, EndsWith("</PRE>\r\n"));
+}
+
 TEST_F(RunDriverTest, PasswordsNeverReachWhatTheConsoleWrites) {
   AddServer("A", "sekret1");
   AddServer("B", "sekret1");
@@ -373,7 +427,8 @@ TEST_F(SetupFileRunTest, AnotherRunOfTheSetupFileKeepsThisOneFromStarting) {
   EXPECT_EQ(Go().kind, RunOutcome::Kind::kNotStarted);
   const std::string message = "Another run of the setup file " + setup_file_ +
                               " is loading its servers (it holds " +
-                              fs::canonical(setup_file_).string() + ".lock): this run was not started. Start it again when that run "
+                              fs::canonical(setup_file_).string() +
+                              ".lock): this run was not started. Start it again when that run "
                               "has ended.";
   ASSERT_EQ(view_.messages().size(), 1u);
   EXPECT_EQ(view_.messages()[0].text, message);

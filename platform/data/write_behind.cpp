@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "platform/odbc/cancellation.h"
+
 namespace kelvan::data::internal {
 
 WriteBehind::~WriteBehind() {
@@ -20,7 +22,11 @@ void WriteBehind::Post(std::function<void()> job) {
   Wait();
   {
     std::lock_guard lock(mutex_);
-    job_ = std::move(job);
+    // The job is the poster's work: a cancel of the poster's work reaches it too.
+    job_ = [job = std::move(job), key = odbc::CurrentWorkKey()] {
+      const odbc::ActingFor acting(key);
+      job();
+    };
     busy_ = true;
   }
   if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });

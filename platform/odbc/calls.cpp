@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "platform/odbc/cancellation.h"
+
 namespace kelvan::odbc {
 namespace {
 
@@ -59,6 +61,7 @@ void DriverConnect(const ConnectionHandle& dbc, std::string_view connect_string,
   SQLSMALLINT out_length = 0;
   if (connect_string.size() > 32000)
     throw RaisedError(kErrOdbcCall, "ODBC", "connect string too long");
+  const CancellableCall call;
   SQLRETURN rc = SQLDriverConnect(dbc.get(), nullptr, Text(connect_string),
                                   static_cast<SQLSMALLINT>(connect_string.size()), out, sizeof out,
                                   &out_length, SQL_DRIVER_NOPROMPT);
@@ -107,6 +110,7 @@ void EndTransaction(const ConnectionHandle& dbc, bool commit, FailureObserver* o
 }
 
 bool ExecDirect(const StatementHandle& stmt, std::string_view sql, FailureObserver* observer) {
+  const CancellableCall call(stmt.get());
   SQLRETURN rc = SQLExecDirect(stmt.get(), Text(sql), TextLength(sql));
   Check(rc, Of(stmt), "SQLExecDirect", observer);
   return rc != SQL_NO_DATA;
@@ -117,6 +121,7 @@ void Prepare(const StatementHandle& stmt, std::string_view sql, FailureObserver*
 }
 
 bool Execute(const StatementHandle& stmt, FailureObserver* observer) {
+  const CancellableCall call(stmt.get());
   SQLRETURN rc = SQLExecute(stmt.get());
   Check(rc, Of(stmt), "SQLExecute", observer);
   return rc != SQL_NO_DATA;
@@ -164,6 +169,7 @@ ColumnDescription DescribeCol(const StatementHandle& stmt, int column, FailureOb
 }
 
 bool Fetch(const StatementHandle& stmt, FailureObserver* observer) {
+  const CancellableCall call(stmt.get());
   SQLRETURN rc = SQLFetch(stmt.get());
   Check(rc, Of(stmt), "SQLFetch", observer);
   return rc != SQL_NO_DATA;

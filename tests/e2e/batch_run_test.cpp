@@ -177,7 +177,10 @@ TEST(BatchExitTest, StatusTellsTheOutcome) {
   const testing::ScratchDatabase db =
       testing::CreateScratchDatabase(Destination::kSqlite, "e2e_exit");
   testing::RunSqlScript(db, testing::SourcePath("schema/sqlite.sql"));
-  AddVltServer("VLTC_exit", 13);
+  const fs::path server = AddVltServer("VLTC_exit", 13);
+  testing::OdbcSandbox::Instance().AddDataSource(
+      "VLT_LOCKED", testing::kVltDriver,
+      {{"Database", server.string()}, {"UID", "admin"}, {"PWD", "another-Pa55"}});
   const fs::path dir = testing::OdbcSandbox::Instance().MakeTempDir("e2e_exit");
 
   const BatchResult missing = RunBatch(dir, "-CONFIG=" + (dir / "none.ini").string());
@@ -185,11 +188,18 @@ TEST(BatchExitTest, StatusTellsTheOutcome) {
   EXPECT_THAT(missing.errors, HasSubstr("Could not locate the configuration file ("));
 
   std::ofstream(dir / "one_down.ini", std::ios::binary)
-      << SetupFile({"VLTC_exit", "VLT_NOT_THERE"}, db);
+      << SetupFile({"VLTC_exit", "VLT_NOT_THERE", "VLT_LOCKED"}, db);
   const BatchResult one_down = RunBatch(dir, "-CONFIG=" + (dir / "one_down.ini").string());
   EXPECT_EQ(one_down.status, 1);
   EXPECT_THAT(one_down.run_log, HasSubstr("Skipping server VLT_NOT_THERE\r\n"));
   EXPECT_THAT(one_down.run_log, HasSubstr("Server operations for VLTC_exit successfully"));
+  // What differs between a missing data source and a refused password is the driver's answer.
+  for (const char* answer : {"server VLT_NOT_THERE\r\nDriver's answer: IM002",
+                             "server VLT_LOCKED\r\nDriver's answer: 28000"}) {
+    EXPECT_THAT(one_down.run_log, HasSubstr(answer));
+  }
+  EXPECT_THAT(one_down.errors,
+              HasSubstr("Driver's answer: 28000: [vltodbc]Invalid user name or password"));
 
   std::ofstream(dir / "all_down.ini", std::ios::binary) << SetupFile({"VLT_NOT_THERE"}, db);
   EXPECT_EQ(RunBatch(dir, "-CONFIG=" + (dir / "all_down.ini").string()).status, 2);
@@ -203,13 +213,14 @@ struct GivenUpCase {
   const char* breakage;  // SQL run on the destination before the run; empty for none
   bool wrong_password;   // the setup file names a wrong destination password
   int status;
-  const char* named;  // what stderr names as given up; empty for a clean run
+  const char* said;  // what stderr says; empty for a clean run
 };
 
 class BatchGivenUpTest : public ::testing::TestWithParam<GivenUpCase> {};
 
-// The run log says "successfully completed" for these servers all the same: the worker reached
-// its end, it only went without a table.
+// A destination that cannot take the run stops it before its first server (status 2); a table
+// that fails in the run is given up (status 1), though the run log says "successfully
+// completed" for its server: the worker reached its end, it only went without a table.
 TEST_P(BatchGivenUpTest, ExitStatusCountsEveryTable) {
   const GivenUpCase& c = GetParam();
   const std::string tag = std::string("e2e_given_up_") + c.name;
@@ -225,23 +236,31 @@ TEST_P(BatchGivenUpTest, ExitStatusCountsEveryTable) {
   const BatchResult result = RunBatch(dir, "-CONFIG=" + (dir / "KELVAN.ini").string());
 
   EXPECT_EQ(result.status, c.status) << result.errors;
-  if (*c.named == '\0') {
+  if (*c.said == '\0') {
     EXPECT_THAT(result.errors, Not(HasSubstr("Given up:")));
   } else {
-    EXPECT_THAT(result.errors, HasSubstr("Given up: server " + dsn + ": " + c.named));
+    EXPECT_THAT(result.errors, HasSubstr(c.said));
+  }
+  if (c.status == 2) {
+    EXPECT_THAT(result.run_log, HasSubstr(c.said));
+    EXPECT_THAT(result.run_log, Not(HasSubstr("Log for"))) << "no server may be loaded";
   }
   EXPECT_THAT(result.errors, HasSubstr("Run log: " + (dir / "run.htm").string()));
   EXPECT_THAT(result.errors, Not(HasSubstr("not-the-Pa55word")));
   EXPECT_THAT(result.errors, Not(HasSubstr("DRIVER keyword syntax error"))) << "server not found";
 }
 
-INSTANTIATE_TEST_SUITE_P(Destinations, BatchGivenUpTest,
-                         ::testing::Values(GivenUpCase{"clean", "", false, 0, ""},
-                                           GivenUpCase{"no_column",
-                                                       "ALTER TABLE NODES DROP COLUMN EXTRACT_DATE",
-                                                       false, 1, "table NODES: "},
-                                           GivenUpCase{"bad_pwd", "", true, 1, "table SUMMARY: "}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Destinations, BatchGivenUpTest,
+    ::testing::Values(
+        GivenUpCase{"clean", "", false, 0, ""},
+        GivenUpCase{"rejects", "ALTER TABLE NODES ADD CONSTRAINT never CHECK (1 = 0)", false, 1,
+                    "Given up: server VLTG_rejects: table NODES: "},
+        GivenUpCase{"no_column", "ALTER TABLE NODES DROP COLUMN EXTRACT_DATE", false, 2,
+                    "table NODES lacks the column(s) EXTRACT_DATE"},
+        GivenUpCase{"no_table", "DROP TABLE SUMMARY", false, 2, "table SUMMARY cannot be read"},
+        GivenUpCase{"bad_pwd", "", true, 2, "Unable to connect to the destination data source"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kelvan

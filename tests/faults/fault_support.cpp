@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -128,19 +129,40 @@ fs::path WriteSetup(const fs::path& dir, const SetupOptions& options,
   return path;
 }
 
-pid_t StartBatch(const fs::path& setup, const fs::path& log) {
-  const std::string config = "-CONFIG=" + setup.string();
-  const std::string log_argument = "-LOG=" + log.string();
+pid_t StartBatch(const fs::path& setup, const fs::path& log, const std::vector<std::string>& more) {
+  std::vector<std::string> arguments = {KELVAN_BATCH_PATH, "-CONFIG=" + setup.string(),
+                                        "-LOG=" + log.string()};
+  arguments.insert(arguments.end(), more.begin(), more.end());
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
   const std::string out = log.string() + ".out";
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(fd, STDOUT_FILENO);
     ::dup2(fd, STDERR_FILENO);
-    ::execl(KELVAN_BATCH_PATH, KELVAN_BATCH_PATH, config.c_str(), log_argument.c_str(), nullptr);
+    ::execv(KELVAN_BATCH_PATH, argv.data());
     ::_exit(127);
   }
   return pid;
+}
+
+BatchResult WaitBatchWithin(pid_t pid, const fs::path& log, std::chrono::seconds limit) {
+  const auto give_up = std::chrono::steady_clock::now() + limit;
+  auto ended = [pid] {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+           info.si_pid != 0;
+  };
+  while (!ended() && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (!ended()) {
+    ADD_FAILURE() << "kelvan-batch still ran after " << limit.count() << " s: killed";
+    ::kill(pid, SIGKILL);
+  }
+  return WaitBatch(pid, log);
 }
 
 BatchResult WaitBatch(pid_t pid, const fs::path& log) {

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -47,9 +48,13 @@ struct BatchResult {
   std::string run_log;
   std::string output;  // everything it printed
 };
-// Starts kelvan-batch with -CONFIG=setup -LOG=dir/log; its output goes to dir/log + ".out".
-pid_t StartBatch(const fs::path& setup, const fs::path& log);
+// Starts kelvan-batch with -CONFIG=setup -LOG=dir/log and `more` arguments; its output goes to
+// dir/log + ".out".
+pid_t StartBatch(const fs::path& setup, const fs::path& log,
+                 const std::vector<std::string>& more = {});
 BatchResult WaitBatch(pid_t pid, const fs::path& log);
+// WaitBatch, but a run still going after `limit` is killed (status -1) and the test fails.
+BatchResult WaitBatchWithin(pid_t pid, const fs::path& log, std::chrono::seconds limit);
 BatchResult RunBatch(const fs::path& setup, const fs::path& log);
 
 std::string ReadFile(const fs::path& path);

@@ -1,0 +1,97 @@
+#include "console/batch/destination_check.h"
+
+#include <optional>
+
+#include "engine/engine_text.h"
+#include "platform/data/connection.h"
+#include "platform/odbc/connect_string.h"
+#include "worker/data_src.h"
+#include "worker/forecast_tables.h"
+
+namespace kelvan::console {
+namespace {
+
+const std::vector<std::string> kCopyStamps = {"EXT_SERVER_NAME", "EXTRACT_DATE", "PSEUDO_INDEX"};
+const std::vector<std::string> kErrorTableStamps = {"EXT_SERVER_NAME", "PSEUDO_INDEX"};
+const std::vector<std::string> kDerivedStamps = {"EXT_SERVER_NAME", "EXTRACT_DATE"};
+
+void AddForecastTables(const Settings& settings, std::vector<WrittenTable>& tables) {
+  const auto code = static_cast<std::uint16_t>(settings.forecast_setup_code);
+  if (!IsSet(settings.post_processing.activate_forecasting)) return;
+  if ((code & worker::kForecastingOnBit) == 0) return;
+  for (const worker::ForecastTable& table : worker::ForecastTables()) {
+    if ((code & table.bit) != 0) {
+      tables.push_back({table.source + "_F", table.forecast_table_columns});
+    }
+  }
+}
+
+worker::DataSrc DestinationOf(const Settings& settings) {
+  worker::DataSrc destination;
+  destination.SetName(settings.destination.name);
+  destination.SetQualifier(settings.destination.qualifier);
+  return destination;
+}
+
+// Empty when the table is there with every column; else what is missing.
+std::string ProblemOf(data::Connection& connection, const worker::DataSrc& destination,
+                      const WrittenTable& table) {
+  try {
+    const std::string name = engine::PrefixedTableName(destination, table.name);
+    data::ResultSet result = connection.OpenResultSet("SELECT * FROM " + name + " WHERE 1 = 0");
+    std::string missing;
+    for (const std::string& column : table.columns) {
+      if (result.FindColumn(column) == nullptr) missing += (missing.empty() ? "" : ", ") + column;
+    }
+    return missing.empty() ? "" : "table " + name + " lacks the column(s) " + missing;
+  } catch (const RaisedError& error) {
+    return "table " + table.name + " cannot be read (" + error.Description() + ")";
+  }
+}
+
+}  // namespace
+
+std::vector<WrittenTable> TablesWritten(const Settings& settings) {
+  std::vector<WrittenTable> tables;
+  if (IsSet(settings.tables.load_error_tables)) {
+    tables.push_back({"CLIENTERRORS", kErrorTableStamps});
+    tables.push_back({"SERVERERRORS", kErrorTableStamps});
+  }
+  for (const std::string& name : BuildTableArray(settings.tables)) {
+    tables.push_back({name, kCopyStamps});
+  }
+  if (IsSet(settings.post_processing.generate_summaryhour)) {
+    tables.push_back({"SUMMARYHOUR", kDerivedStamps});
+  }
+  if (IsSet(settings.post_processing.generate_simulactivity)) {
+    tables.push_back({"SIMUL_ACTIVITY", kDerivedStamps});
+  }
+  AddForecastTables(settings, tables);
+  return tables;
+}
+
+std::string CheckDestination(const Settings& settings) {
+  const DestinationRecord& d = settings.destination;
+  std::optional<data::Connection> connection;
+  try {
+    connection =
+        data::Connection::Open(odbc::DataSourceConnectString(d.name, d.user_name, d.password));
+  } catch (const RaisedError& error) {
+    return "Unable to connect to the destination data source " + d.name + ": " +
+           odbc::HidePasswordEntries(error.Description()) +
+           ". The data source is defined in odbc.ini; its name, user and password are in the "
+           "setup file's [DATA SOURCE] section.";
+  }
+  std::string problems;
+  const worker::DataSrc destination = DestinationOf(settings);
+  for (const WrittenTable& table : TablesWritten(settings)) {
+    const std::string problem = ProblemOf(*connection, destination, table);
+    if (!problem.empty()) problems += (problems.empty() ? "" : "; ") + problem;
+  }
+  if (problems.empty()) return "";
+  return "The destination data source " + d.name + " cannot take this run: " + problems +
+         ". Create the tables from the schema files of the installation (schema/), or take the "
+         "tables out of the setup file.";
+}
+
+}  // namespace kelvan::console
