@@ -74,8 +74,10 @@ std::string CheckDestination(const Settings& settings) {
   const DestinationRecord& d = settings.destination;
   std::optional<data::Connection> connection;
   try {
+    // A lock held on a table must not hold the check for the statements' usual 10 minutes.
     connection =
-        data::Connection::Open(odbc::DataSourceConnectString(d.name, d.user_name, d.password));
+        data::Connection::Open(odbc::DataSourceConnectString(d.name, d.user_name, d.password),
+                               {.login_timeout_seconds = 15, .query_timeout_seconds = 60});
   } catch (const RaisedError& error) {
     return "Unable to connect to the destination data source " + d.name + ": " +
            odbc::HidePasswordEntries(error.Description()) +

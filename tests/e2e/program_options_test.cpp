@@ -63,7 +63,7 @@ TEST_P(ProgramOptionsTest, AnswersAndLeavesNoRunLog) {
 }
 
 constexpr const char* kBatchUsage =
-    "usage: kelvan-batch \\[-CONFIG=file\\] \\[-LOG=file\\]\n(.|\n)*"
+    "usage: kelvan-batch \\[-CONFIG=file\\] \\[-LOG=file\\] \\[-SERVERTIMEOUT=minutes\\]\n(.|\n)*"
     "  0  every server, table and stage loaded\n(.|\n)*ODBCSYSINI and ODBCINI(.|\n)*";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,6 +79,24 @@ INSTANTIATE_TEST_SUITE_P(
         Invocation{"vltsim_version", VLTSIM_PATH, "--version", "vltsim 4\\.2\\.2\n"},
         Invocation{"setup_version", SETUP_PATH, "--version", "Setup 4\\.2\\.2\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+class ServerTimeoutTest : public ::testing::TestWithParam<const char*> {};
+
+// Refused before anything runs: a limit misread as "none" would let a hung server hold the night.
+TEST_P(ServerTimeoutTest, ValueThatIsNotMinutesIsRefused) {
+  const fs::path work = fs::temp_directory_path() / "kelvan_options_timeout";
+  fs::create_directories(work);
+  const std::string command = "cd " + work.string() + " && " + KELVAN_BATCH_PATH +
+                              " -SERVERTIMEOUT=" + GetParam() + " -CONFIG=none.ini 2>err.txt";
+  const int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 2);
+  EXPECT_THAT(ReadFile(work / "err.txt"), HasSubstr("-SERVERTIMEOUT takes minutes"));
+  EXPECT_TRUE(RunLogsIn(work).empty());
+  fs::remove_all(work);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, ServerTimeoutTest, ::testing::Values("soon", "-1", "", "1e999"));
 
 }  // namespace
 }  // namespace kelvan

@@ -16,6 +16,7 @@ namespace {
 
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // Far above what a cancelled run needs, far below the time limits a hang would otherwise meet.
 constexpr std::chrono::seconds kRunBound{120};
@@ -64,6 +65,7 @@ TEST_P(TimeLimitTest, CancelsTheHungServerAndGoesOn) {
                                        ": table SUMMARY: the "
                                        "server's time limit of 0.05 minutes passed"));
   EXPECT_THAT(result.run_log, HasSubstr("Error processing server " + hung));
+  EXPECT_THAT(result.run_log, Not(HasSubstr("Retry number"))) << "cancelled work is not retried";
   EXPECT_THAT(result.run_log, HasSubstr("Server operations for " + healthy + " successfully"));
   EXPECT_THAT(result.run_log, EndsWith(kClosingEnd));
   EXPECT_GT(CountRows(ClientOf(night.db), "SUMMARY", healthy), 0);
@@ -74,6 +76,27 @@ INSTANTIATE_TEST_SUITE_P(Faults, TimeLimitTest,
                                            HangCase{"fetch",
                                                     {{"HangAt", "fetch"}, {"HangAfterRows", "3"}}}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The worker's thread cannot be joined while the driver holds it: the run writes its closing
+// block, says what it gave up, and ends without that thread (and without the servers after it).
+TEST(IgnoredCancelTest, RunStillEndsWithItsClosingBlock) {
+  const std::string hung = "VLT_deaf";
+  const std::string next = "VLT_after_deaf";
+  RegisterVltServer(hung, CreateVltFile("deaf", 65), {{"HangAt", "exec"}, {"IgnoreCancel", "1"}});
+  RegisterVltServer(next, CreateVltFile("after_deaf", 66));
+  const Night night = PrepareNight("deaf", testing::Destination::kSqlite, {hung, next});
+
+  const BatchResult result =
+      WaitBatchWithin(StartBatch(night.setup, night.dir / "run.htm", {kThreeSeconds}),
+                      night.dir / "run.htm", kRunBound);
+
+  EXPECT_EQ(result.status, 1) << result.output;
+  EXPECT_THAT(result.output, HasSubstr("Given up: server " + hung +
+                                       ": the server's time limit of 0.05 minutes passed"));
+  EXPECT_THAT(result.run_log, HasSubstr("Server " + hung + " did not end within 15 seconds"));
+  EXPECT_THAT(result.run_log, Not(HasSubstr("Log for DSN=" + next)));
+  EXPECT_THAT(result.run_log, EndsWith(kClosingEnd));
+}
 
 class InterruptTest : public ::testing::TestWithParam<int> {};
 

@@ -140,6 +140,9 @@ ConnectSettings ResolveSettings(const KeyMap& connect_keys, const DataSourceRead
   if (auto value = lookup("HangAfterRows")) {
     settings.hang_after_rows = NumberKey(value, "HangAfterRows");
   }
+  if (auto value = lookup("IgnoreCancel")) {
+    settings.ignore_cancel = NumberKey(value, "IgnoreCancel") != 0;
+  }
   return settings;
 }
 

@@ -2,7 +2,8 @@
 // keys in odbc.ini, including the fault-injection keys that tests use. HangAt=exec makes every
 // execution, HangAt=fetch the fetch after HangAfterRows rows (default 0) of every statement,
 // wait until SQLCancel (HY008) or the query timeout (HYT00) ends it: a server that stops
-// answering. Thread-safe functions (the odbc.ini reader is whatever the caller passes).
+// answering; with IgnoreCancel=1 only the query timeout ends it. Thread-safe functions (the
+// odbc.ini reader is whatever the caller passes).
 #pragma once
 
 #include <functional>
@@ -46,7 +47,8 @@ struct ConnectSettings {
   std::string hold_file;
   bool refuse_connect = false;
   HangAt hang_at = HangAt::kNever;
-  int hang_after_rows = 0;  // rows a statement returns before its fetch hangs
+  int hang_after_rows = 0;     // rows a statement returns before its fetch hangs
+  bool ignore_cancel = false;  // SQLCancel succeeds and changes nothing
 };
 
 // Resolves the settings and checks the credentials. Throws RaisedError: 28000 when the data

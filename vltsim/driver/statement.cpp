@@ -256,6 +256,10 @@ void Statement::HangWhenDue(HangAt point) {
   interruption_.WaitUntilDue();
 }
 
+void Statement::Cancel() {
+  if (!connection_.Settings().ignore_cancel) interruption_.Cancel();
+}
+
 void Statement::Close() {
   if (stmt_ != nullptr) sqlite3_reset(stmt_);
   cursor_ = Cursor::kClosed;

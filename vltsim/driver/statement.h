@@ -71,7 +71,8 @@ class Statement : public Handle {
   // SQL_CLOSE: ends the cursor, keeps the prepared statement.
   void Close();
   // Ends the execution or fetch under way on another thread; does nothing to an idle statement.
-  void Cancel() { interruption_.Cancel(); }
+  // IgnoreCancel=1 plays a driver that accepts the cancel and goes on waiting.
+  void Cancel();
 
   int ColumnCount() const { return static_cast<int>(columns_.size()); }
   // 1-based; throws 07009 for a number that is no column.
