@@ -49,13 +49,16 @@ bool StateSaysLost(const std::string& state) {
 }
 
 // MariaDB reads a backslash in a string literal as an escape unless told not to: a name ending
-// in one would break, or reshape, every statement that quotes it.
-void LiteralBackslashes(internal::ConnectionState& state, const std::string& dbms) {
+// in one would break, or reshape, every statement that quotes it. Its driver ignores the query
+// time limit: the server's own limit per statement stands in for it.
+void SetMariaDbSession(internal::ConnectionState& state, const std::string& dbms) {
   if (!internal::ReadsBackslashEscapes(dbms)) return;
+  std::string sql = "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')";
+  if (dbms.find("MariaDB") != std::string::npos && state.query_timeout_seconds > 0) {
+    sql += ", SESSION max_statement_time = " + std::to_string(state.query_timeout_seconds);
+  }
   odbc::StatementHandle stmt = state.NewStatement();
-  odbc::ExecDirect(stmt,
-                   "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')",
-                   internal::ErrorListObserver());
+  odbc::ExecDirect(stmt, sql, internal::ErrorListObserver());
 }
 
 }  // namespace
@@ -83,7 +86,7 @@ Connection Connection::Open(std::string_view connect_string, const ConnectOption
   state->transactions_end_cursors = internal::TransactionsEndCursors(dbms);
   state->query_timeout_seconds = options.query_timeout_seconds;
   state->cursor_driver = engine.cursor_driver();
-  LiteralBackslashes(*state, dbms);
+  SetMariaDbSession(*state, dbms);
   return Connection(std::move(state));
 }
 

@@ -593,6 +593,19 @@ TEST_P(DestinationTest, ServerEndingTheSessionMidQueryRaises) {
   EXPECT_THROW(connection_->Execute("DELETE FROM NOTHING_HERE"), RaisedError);
 }
 
+// A statement that waits on the server (here a sleep; in a run a lock or a peer gone quiet)
+// fails at the connection's time limit instead of holding the run.
+TEST_P(DestinationTest, StatementPastItsTimeLimitRaises) {
+  if (Is(Destination::kSqlite)) GTEST_SKIP() << "no server to wait on";
+  Connection limited = Connection::Open(db_.ConnectString(),
+                                        {.login_timeout_seconds = 15, .query_timeout_seconds = 1});
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(limited.OpenResultSet(Is(Destination::kPostgres) ? "SELECT pg_sleep(20)"
+                                                                : "SELECT SLEEP(20)"),
+               RaisedError);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
 // Built once per destination (KELVAN_TEST_DESTINATION), so that each binary has its label.
 INSTANTIATE_TEST_SUITE_P(Destinations, DestinationTest,
                          ::testing::Values(Destination::KELVAN_TEST_DESTINATION),

@@ -69,6 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     2,
                     "Incorrect connection information supplied for server VLT_src_refused\r\n"
+                    "Driver's answer: 08001: [vltodbc]The server refused the connection\r\n"
                     "Skipping server VLT_src_refused\r\n",
                     false},
         // Each attempt opens its own source connection, so its one query fails every time.
