@@ -250,7 +250,8 @@ void SimulActivityRun::ReadEvents() {
   }
 }
 
-// False when `step` failed; the failure is reported and goes no further.
+// False when `step` failed; the failure is reported and goes no further. Anything but a raised
+// failure (no memory left) still ends the operation.
 template <class Step>
 bool SimulActivityRun::Ignoring(Step step) {
   try {
@@ -258,8 +259,6 @@ bool SimulActivityRun::Ignoring(Step step) {
     return true;
   } catch (const RaisedError& e) {
     Ignore(e);
-  } catch (const std::exception& e) {
-    Ignore(RaisedError(kErrOverflow, "Qobra", e.what()));
   }
   return false;
 }
