@@ -226,9 +226,7 @@ bool CopyTableRun::RunSourceQuery() {
     odbc::DiagnosticRecord shown = record.value_or(odbc::DiagnosticRecord{});
     Trace(TrimBlanks(shown.sql_state + " - " + shown.message), 2);
     if (shown.sql_state == "S0002") return false;
-    std::vector<odbc::DiagnosticRecord> records;
-    if (record) records.push_back(*record);
-    throw odbc::OdbcError("SQLExecDirect", rc, records);
+    throw SourceCallFailure("SQLExecDirect", rc, record);
   }
   Trace("Executed SQL Statement Okay. Date/Time = " + FormatTimestamp(CurrentClock().Now()), 3);
   return true;

@@ -193,12 +193,10 @@ void ErrorTableRun::CountSourceRows() {
       source_.ExecDirect("SELECT COUNT (*) as RecNo from ACTLOG where ORIGINATOR = 'CLIENT'" +
                          Condition()),
       source_.handles(), "SQLExecDirect");
-  source_.FetchCancellably();
-  SQLINTEGER count = 0;
-  SQLLEN indicator = 0;
-  SQLRETURN rc = SQLGetData(source_.statement(), 1, SQL_C_LONG, &count, sizeof count, &indicator);
-  if (rc == SQL_SUCCESS && count > 0) {
-    Trace("Found " + std::to_string(count) + " record(s) from VLT", 3);
+  const std::optional<std::int64_t> count =
+      source_.Fetch() ? ReadSourceInteger(source_.statement(), 1) : std::nullopt;
+  if (count.value_or(0) > 0) {
+    Trace("Found " + std::to_string(*count) + " record(s) from VLT", 3);
   } else {
     Trace("No Records on VLT to Copy", 3);
   }

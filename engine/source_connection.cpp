@@ -39,6 +39,13 @@ void CheckSourceCall(SQLRETURN rc, const odbc::Handles& handles, std::string_vie
   throw odbc::OdbcError(function, rc, odbc::ReadDiagnostics(handles));
 }
 
+RaisedError SourceCallFailure(std::string_view function, SQLRETURN rc,
+                              const std::optional<odbc::DiagnosticRecord>& first) {
+  std::vector<odbc::DiagnosticRecord> records;
+  if (first) records.push_back(*first);
+  return odbc::OdbcError(function, rc, records);
+}
+
 std::string SourceConnection::Stamp(const std::string& line) const {
   if (style_ == SourceTraceStyle::kPlain) return line;
   return line + ". Date/Time = " + Now();
@@ -127,16 +134,12 @@ std::vector<std::string> SourceConnection::ColumnNames(int max_columns) const {
 }
 
 bool SourceConnection::Fetch() {
-  SQLRETURN rc = FetchCancellably();
+  const odbc::CancellableCall call(stmt_.get());
+  SQLRETURN rc = SQLFetch(stmt_.get());
   // A broken connection must not pass for the end of the data: the rows not yet read would be
   // lost without a word, and an EVENTS or snapshot load would never fetch them again.
   if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) CheckSourceCall(rc, handles(), "SQLFetch");
   return rc == SQL_SUCCESS;
-}
-
-SQLRETURN SourceConnection::FetchCancellably() {
-  const odbc::CancellableCall call(stmt_.get());
-  return SQLFetch(stmt_.get());
 }
 
 void SourceConnection::Release() noexcept {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/trace_log.h"
+#include "platform/basic/raised_error.h"
 #include "platform/odbc/diagnostics.h"
 #include "platform/odbc/handles.h"
 
@@ -22,6 +23,9 @@ enum class SourceTraceStyle { kTimed, kPlain };
 // Every source call but the fetch fails on anything other than SQL_SUCCESS (SQL_SUCCESS_WITH_INFO
 // included): raises RaisedError kErrOdbcCall with the handles' diagnostics.
 void CheckSourceCall(SQLRETURN rc, const odbc::Handles& handles, std::string_view function);
+// The failure of a call whose first diagnostic record alone was read (SQLError), if it left one.
+RaisedError SourceCallFailure(std::string_view function, SQLRETURN rc,
+                              const std::optional<odbc::DiagnosticRecord>& first);
 
 class SourceConnection {
  public:
@@ -48,8 +52,6 @@ class SourceConnection {
   // SQLFetch: true for a row, false at the end of the data (or any other answer but an error);
   // an error (a broken connection) raises.
   bool Fetch();
-  // SQLFetch alone, for readers that judge its return code themselves.
-  SQLRETURN FetchCancellably();
 
   SQLHSTMT statement() const { return stmt_.get(); }
   odbc::Handles handles() const { return {env_.get(), dbc_.get(), stmt_.get()}; }

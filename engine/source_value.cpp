@@ -14,14 +14,23 @@ namespace {
 constexpr SQLLEN kTextPieceLength = 1024;
 constexpr std::size_t kMaxUtf8Bytes = 4;
 
-// A fixed-size value counts only when the driver said SQL_SUCCESS and gave a length.
+// A number or a time counts only when the driver said SQL_SUCCESS and gave a length: with info,
+// it changed the value (a fraction cut, a number rounded). A text piece with info has more to
+// come (see ReadSourceText).
 template <class T>
-std::optional<data::Value> ReadFixed(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type) {
+std::optional<T> ReadWhole(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type) {
   T value{};
   SQLLEN indicator = 0;
   SQLRETURN rc = SQLGetData(stmt, column, c_type, &value, sizeof value, &indicator);
   if (rc != SQL_SUCCESS || indicator < 1) return std::nullopt;
-  return data::Value(value);
+  return value;
+}
+
+template <class T>
+std::optional<data::Value> ReadFixed(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type) {
+  std::optional<T> value = ReadWhole<T>(stmt, column, c_type);
+  if (!value) return std::nullopt;
+  return data::Value(*value);
 }
 
 SourceCell Cell(std::optional<data::Value> value) { return {std::move(value), std::nullopt}; }
@@ -51,11 +60,9 @@ std::optional<data::Value> ReadText(SQLHSTMT stmt, SQLUSMALLINT column, std::int
 template <class Struct, class Format>
 std::optional<data::Value> ReadDateTime(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type,
                                         Format format) {
-  Struct value{};
-  SQLLEN indicator = 0;
-  SQLRETURN rc = SQLGetData(stmt, column, c_type, &value, sizeof value, &indicator);
-  if (rc != SQL_SUCCESS || indicator < 1) return std::nullopt;
-  return data::Value(format(value));
+  std::optional<Struct> value = ReadWhole<Struct>(stmt, column, c_type);
+  if (!value) return std::nullopt;
+  return data::Value(format(*value));
 }
 
 std::string TimestampText(const SQL_TIMESTAMP_STRUCT& v) {
@@ -89,11 +96,7 @@ std::optional<std::string> ReadSourceText(SQLHSTMT stmt, SQLUSMALLINT column,
 }
 
 std::optional<std::int64_t> ReadSourceInteger(SQLHSTMT stmt, SQLUSMALLINT column) {
-  SQLBIGINT value = 0;
-  SQLLEN indicator = 0;
-  SQLRETURN rc = SQLGetData(stmt, column, SQL_C_SBIGINT, &value, sizeof value, &indicator);
-  if (rc != SQL_SUCCESS || indicator < 1) return std::nullopt;
-  return value;
+  return ReadWhole<SQLBIGINT>(stmt, column, SQL_C_SBIGINT);
 }
 
 std::optional<data::Value> IntegerValueFor(std::int64_t number, std::int16_t destination_type) {

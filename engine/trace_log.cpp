@@ -1,6 +1,7 @@
 #include "engine/trace_log.h"
 
 #include "platform/basic/raised_error.h"
+#include "platform/basic/run_log.h"
 #include "platform/basic/text_lines.h"
 
 namespace kelvan::engine {
@@ -18,7 +19,7 @@ void TraceLog::Write(const std::string& message, std::int16_t level) {
   std::string text;
   AppendLine(text, message);
   if (level == 1 && !previous.empty()) AppendLine(text, "Previous message = " + previous);
-  AppendToFile(file_name_, text);
+  AppendToRunLog(file_name_, text);
 }
 
 void TraceLog::WriteLazily(std::int16_t level, std::function<std::string()> make) {

@@ -1,6 +1,7 @@
 #include "worker/elvan.h"
 
 #include "platform/basic/raised_error.h"
+#include "platform/basic/run_log.h"
 #include "platform/basic/text_lines.h"
 #include "platform/component/apartment.h"
 #include "platform/component/registry.h"
@@ -50,7 +51,7 @@ std::string ELVAN::StartELVAN(DataSrc& DatSource, const std::vector<std::string>
                             ActivateFORECASTINGTableData,
                             LoadErrorTables};
   LoadSequence sequence(dsn_, server_value_, DatSource, options, ApproxRecordsToPrunePerBatch,
-                        AppendToFile);
+                        AppendToRunLog);
   LoadOutcome outcome = sequence.Run();
   given_up_ = std::move(outcome.given_up);
   if (!outcome.completed) return std::move(outcome.text);

@@ -16,29 +16,9 @@
 #include "platform/basic/bool16.h"
 #include "platform/basic/raised_error.h"
 #include "platform/component/object_ref.h"
+#include "worker/load_options.h"
 
 namespace kelvan::worker {
-
-// The options StartELVAN passes through unchanged. Flags count as set only when they are -1.
-struct LoadOptions {
-  // Table names in copy order: element 0 is the caller's element at its lowest index (1, or 0
-  // for the single empty element of an empty table list). Empty names are skipped.
-  std::vector<std::string> tables;
-  std::string log_file_name;  // the engine's trace file; the retry texts are appended to it
-  std::int16_t trace_level = 0;
-  Bool16 prune_records = kFalse16;
-  std::int16_t prune_records_beyond_days = 0;
-  std::string severity_string;
-  Bool16 multiple_data_sets_per_day = kFalse16;
-  std::string database_type;
-  std::int16_t forecast_setup_code = 0;
-  std::int16_t forecast_number_of_days = 0;
-  std::int16_t forecast_size_of_sample_set = 0;
-  Bool16 generate_summary_hour = kFalse16;
-  Bool16 generate_simul_activity = kFalse16;
-  Bool16 activate_forecasting = kFalse16;
-  Bool16 load_error_tables = kFalse16;
-};
 
 struct LoadOutcome {
   bool completed;    // the sequence reached its good end
@@ -56,7 +36,8 @@ class LoadSequence {
  public:
   // `server_name` and `server_connection` are the worker's DSN and ServerValue. `prune_batch` is
   // the caller's ApproxRecordsToPrunePerBatch: the engine's pruning settles it in place, and
-  // every later pruning call (and the caller) sees the settled value.
+  // every later pruning call (and the caller) sees the settled value. Borrows `destination`,
+  // `options` and `prune_batch` for the sequence's lifetime.
   LoadSequence(std::string server_name, std::string server_connection,
                engine::DataSource& destination, const LoadOptions& options,
                std::int32_t& prune_batch, LogAppender append_to_log);

@@ -29,6 +29,8 @@ class AdvancedSetupOptionsDialog : public QDialog {
   Q_OBJECT
 
  public:
+  // Borrows `values` (the console's settings: only Apply and OK change them) and `view` for the
+  // dialog's lifetime.
   AdvancedSetupOptionsDialog(AdvancedOptions& values, ConsoleView& view, QWidget* parent = nullptr);
 
   // The defaults of every field (labelDefault); they are stored by the next Apply or OK.

@@ -21,7 +21,7 @@ class DataSourceDialog : public QDialog {
 
  public:
   // `destination` and `advanced` are the console's settings; the dialog changes them only as
-  // its Apply, OK and Cancel say.
+  // its Apply, OK and Cancel say. They and `view` are borrowed for the dialog's lifetime.
   DataSourceDialog(DestinationRecord& destination, AdvancedOptions& advanced, ConsoleView& view,
                    const DataSourceLister& data_sources, QWidget* parent = nullptr);
 

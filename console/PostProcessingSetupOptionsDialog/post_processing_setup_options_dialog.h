@@ -30,6 +30,7 @@ class PostProcessingSetupOptionsDialog : public QDialog {
 
  public:
   // `options` and `forecast_setup_code` are the console's settings: only Apply and OK change them.
+  // Both are borrowed for the dialog's lifetime.
   PostProcessingSetupOptionsDialog(PostProcessingOptions& options,
                                    std::int16_t& forecast_setup_code, ConsoleView& view,
                                    QWidget* parent = nullptr);

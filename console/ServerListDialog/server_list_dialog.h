@@ -25,7 +25,8 @@ class ServerListDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // `servers` is the console's applied list: only Apply and OK change it.
+  // `servers` is the console's applied list: only Apply and OK change it. It and `view` are
+  // borrowed for the dialog's lifetime.
   ServerListDialog(std::vector<ServerEntry>& servers, ConsoleView& view,
                    const DataSourceLister& data_sources, TestConnector connector,
                    QWidget* parent = nullptr);

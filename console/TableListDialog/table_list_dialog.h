@@ -27,7 +27,8 @@ class TableListDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // `tables` is the console's table list: only Apply and OK change it.
+  // `tables` is the console's table list, borrowed for the dialog's lifetime: only Apply and OK
+  // change it.
   explicit TableListDialog(TableList& tables, QWidget* parent = nullptr);
 
  private:

@@ -24,7 +24,7 @@
 #include "console/core/utility_functions.h"
 #include "engine/qb_obj.h"
 #include "platform/basic/raised_error.h"
-#include "platform/basic/text_lines.h"
+#include "platform/basic/run_log.h"
 #include "platform/basic/version.h"
 #include "worker/worker_classes.h"
 
@@ -162,7 +162,7 @@ bool DestinationCanTakeTheRun(const kelvan::console::ConsoleState& state) {
   if (problem.empty()) return true;
   std::fprintf(stderr, "%s\n", problem.c_str());
   try {
-    kelvan::AppendToFile(state.run_log_name, "<PRE>\r\n" + problem + "\r\n</PRE>\r\n");
+    kelvan::AppendToRunLog(state.run_log_name, "<PRE>\r\n" + problem + "\r\n</PRE>\r\n");
   } catch (const kelvan::RaisedError&) {
     // Said on stderr already.
   }

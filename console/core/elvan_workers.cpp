@@ -23,14 +23,15 @@ class ElvanWorker : public RunWorker {
     destination.SetQualifier(a.destination.qualifier);
     // Widened copy: the worker settles it in place, the setting keeps its own value.
     std::int32_t batch = a.approx_records_to_prune_per_batch;
+    const worker::LoadOptions& o = a.options;
     return elvan_.CallPumping(
         [&](worker::ELVAN& e) {
-          return e.StartELVAN(destination, a.tables, a.log_file_name, a.trace_level,
-                              a.prune_records, a.prune_records_beyond_days, a.severity_string,
-                              a.multiple_data_sets_per_day, a.database_type, a.forecast_setup_code,
-                              a.forecast_number_of_days, a.forecast_size_of_sample_set,
-                              a.generate_summaryhour, a.generate_simulactivity,
-                              a.activate_forecasting, batch, a.load_error_tables);
+          return e.StartELVAN(destination, o.tables, o.log_file_name, o.trace_level,
+                              o.prune_records, o.prune_records_beyond_days, o.severity_string,
+                              o.multiple_data_sets_per_day, o.database_type, o.forecast_setup_code,
+                              o.forecast_number_of_days, o.forecast_size_of_sample_set,
+                              o.generate_summary_hour, o.generate_simul_activity,
+                              o.activate_forecasting, batch, o.load_error_tables);
         },
         pump);
   }

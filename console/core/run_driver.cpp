@@ -7,6 +7,7 @@
 
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "platform/basic/run_log.h"
 #include "platform/basic/text_lines.h"
 #include "platform/data/connection.h"
 #include "platform/odbc/connect_string.h"
@@ -66,21 +67,24 @@ std::string AnotherRunText(const std::string& setup_file) {
 RunArguments MakeRunArguments(const Settings& s, const std::string& log_file_name) {
   RunArguments a;
   a.destination = s.destination;
-  a.tables = BuildTableArray(s.tables);
-  if (a.tables.empty()) a.tables.emplace_back();
-  a.log_file_name = log_file_name;
-  a.trace_level = s.advanced.trace_level;
-  a.prune_records_beyond_days = s.advanced.prune_data_beyond_days;
-  a.severity_string = ConstructSeverityString(s.advanced.severity);
-  a.database_type = s.advanced.database_type;
-  a.forecast_setup_code = s.forecast_setup_code;
-  a.forecast_number_of_days = s.post_processing.forecast_number_of_days;
-  a.forecast_size_of_sample_set = s.post_processing.forecast_size_of_sample_set;
-  a.generate_summaryhour = s.post_processing.generate_summaryhour;
-  a.generate_simulactivity = s.post_processing.generate_simulactivity;
-  a.activate_forecasting = s.post_processing.activate_forecasting;
   a.approx_records_to_prune_per_batch = s.advanced.approx_records_to_prune_per_batch;
-  a.load_error_tables = s.tables.load_error_tables;
+  worker::LoadOptions& o = a.options;
+  o.tables = BuildTableArray(s.tables);
+  if (o.tables.empty()) o.tables.emplace_back();
+  o.log_file_name = log_file_name;
+  o.trace_level = s.advanced.trace_level;
+  // The console has no switch for pruning: its prune age is the only setting it offers.
+  o.prune_records = kTrue16;
+  o.prune_records_beyond_days = s.advanced.prune_data_beyond_days;
+  o.severity_string = ConstructSeverityString(s.advanced.severity);
+  o.database_type = s.advanced.database_type;
+  o.forecast_setup_code = s.forecast_setup_code;
+  o.forecast_number_of_days = s.post_processing.forecast_number_of_days;
+  o.forecast_size_of_sample_set = s.post_processing.forecast_size_of_sample_set;
+  o.generate_summary_hour = s.post_processing.generate_summaryhour;
+  o.generate_simul_activity = s.post_processing.generate_simulactivity;
+  o.activate_forecasting = s.post_processing.activate_forecasting;
+  o.load_error_tables = s.tables.load_error_tables;
   return a;
 }
 
@@ -420,6 +424,6 @@ void RunDriver::Interrupt() {
   CancelServer("the run was interrupted");
 }
 
-void RunDriver::ToRunLog(std::string_view text) { AppendToFile(state_.run_log_name, text); }
+void RunDriver::ToRunLog(std::string_view text) { AppendToRunLog(state_.run_log_name, text); }
 
 }  // namespace kelvan::console

@@ -51,6 +51,7 @@ struct RunLimits {
 
 class RunDriver {
  public:
+  // Borrows `state`, `view` and `workers` for the driver's lifetime.
   RunDriver(ConsoleState& state, ConsoleView& view, WorkerFactory& workers,
             TestConnector connector = OpenTestConnection);
 

@@ -295,14 +295,15 @@ TEST_F(RunDriverTest, WorkerReceivesTheSettings) {
   s.forecast_setup_code = 0x0101;
   Go();
   ASSERT_EQ(workers_.calls.size(), 1u);
-  const RunArguments& a = workers_.calls[0].second;
-  EXPECT_EQ(a.destination, s.destination);
+  const RunArguments& arguments = workers_.calls[0].second;
+  EXPECT_EQ(arguments.destination, s.destination);
+  EXPECT_EQ(arguments.approx_records_to_prune_per_batch, 32000);
+  const worker::LoadOptions& a = arguments.options;
   EXPECT_THAT(a.tables, ElementsAre("")) << "no table: one empty element";
   EXPECT_EQ(a.log_file_name, state_.run_log_name);
   EXPECT_EQ(a.prune_records, kTrue16);
   EXPECT_EQ(a.multiple_data_sets_per_day, kFalse16);
   EXPECT_EQ(a.severity_string, "SEVERITY = 'S'");
-  EXPECT_EQ(a.approx_records_to_prune_per_batch, 32000);
   EXPECT_EQ(a.forecast_setup_code, 0x0101);
   EXPECT_EQ(a.forecast_number_of_days, 7);
 }

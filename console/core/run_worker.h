@@ -13,28 +13,15 @@
 #include "console/core/settings.h"
 #include "platform/basic/bool16.h"
 #include "platform/component/apartment.h"
+#include "worker/load_options.h"
 
 namespace kelvan::console {
 
 // The StartELVAN arguments after the worker's own record.
 struct RunArguments {
   DestinationRecord destination;
-  std::vector<std::string> tables;  // copy order; {""} when no table is chosen
-  std::string log_file_name;
-  std::int16_t trace_level = 0;
-  Bool16 prune_records = kTrue16;
-  std::int16_t prune_records_beyond_days = 0;
-  std::string severity_string;
-  Bool16 multiple_data_sets_per_day = kFalse16;
-  std::string database_type;
-  std::int16_t forecast_setup_code = 0;
-  std::int16_t forecast_number_of_days = 0;
-  std::int16_t forecast_size_of_sample_set = 0;
-  Bool16 generate_summaryhour = kFalse16;
-  Bool16 generate_simulactivity = kFalse16;
-  Bool16 activate_forecasting = kFalse16;
+  worker::LoadOptions options;  // its tables are {""} when no table is chosen
   std::int32_t approx_records_to_prune_per_batch = 0;
-  Bool16 load_error_tables = kFalse16;
 };
 
 RunArguments MakeRunArguments(const Settings& settings, const std::string& log_file_name);

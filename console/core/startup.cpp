@@ -1,20 +1,15 @@
 #include "console/core/startup.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "console/core/setup_file.h"
 #include "console/core/utility_functions.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "platform/basic/run_log.h"
 #include "platform/basic/text_lines.h"
 
 namespace kelvan::console {
@@ -96,38 +91,14 @@ std::string ChooseRunLogName(const std::optional<std::string>& log_argument, con
   return name;
 }
 
-namespace {
-
-// -LOG may name the setup file or a database by mistake: only an empty file or an older run
-// log is replaced.
-void RefuseToReplaceOtherFiles(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string start(5, '\0');
-  if (!in || !in.read(start.data(), 5)) return;  // absent, unreadable here, or nearly empty
-  if (start == "<PRE>") return;
-  throw RaisedError(75, kProgramTitle,
-                    "Path/File access error: " + path +
-                        " holds something other than a run log; it is left as it is. Name "
-                        "another file with -LOG.");
-}
-
-}  // namespace
-
 void CreateRunLog(const std::string& path, const Timestamp& now) {
-  RefuseToReplaceOtherFiles(path);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  // An older log keeps its mode through O_TRUNC: narrow it, the log names servers and users.
-  const bool narrowed = fd >= 0 && ::fchmod(fd, 0600) == 0;
-  if (fd < 0 || ::close(fd) != 0 || !narrowed) {
-    throw RaisedError(75, kProgramTitle, "Path/File access error: " + path);
-  }
   std::string banner;
   AppendLine(banner, "<PRE>");
   AppendLine(banner, "L O G F I L E  F O R  <b> K E L V A N  </b> (" + FormatDate(now) + ")" +
                          "; QRT Build Date: " + kBuildText);
   AppendLine(banner, "------------------------------- ");
   AppendLine(banner, "</PRE>");
-  AppendToFile(path, banner);
+  CreateRunLogFile(path, banner, kProgramTitle);
 }
 
 bool LoadSetupFile(ConsoleState& state, ConsoleView& view) {
