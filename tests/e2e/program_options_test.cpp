@@ -1,6 +1,7 @@
 // Every program answers --version, and kelvan-batch --help, without opening a window, running
 // anything or leaving a run log behind.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -84,7 +85,9 @@ class ServerTimeoutTest : public ::testing::TestWithParam<const char*> {};
 
 // Refused before anything runs: a limit misread as "none" would let a hung server hold the night.
 TEST_P(ServerTimeoutTest, ValueThatIsNotMinutesIsRefused) {
-  const fs::path work = fs::temp_directory_path() / "kelvan_options_timeout";
+  // ctest runs the values at once, each in a process of its own.
+  const fs::path work =
+      fs::temp_directory_path() / ("kelvan_options_timeout_" + std::to_string(::getpid()));
   fs::create_directories(work);
   const std::string command = "cd " + work.string() + " && " + KELVAN_BATCH_PATH +
                               " -SERVERTIMEOUT=" + GetParam() + " -CONFIG=none.ini 2>err.txt";
