@@ -239,16 +239,19 @@ class BatchInsertWriter : public RowWriter {
  public:
   BatchInsertWriter(std::shared_ptr<ConnectionState> connection, std::string table,
                     std::vector<ColumnInfo> columns)
-      : connection_(std::move(connection)), table_(std::move(table)), columns_(std::move(columns)) {
+      : connection_(std::move(connection)),
+        table_(std::move(table)),
+        columns_(std::move(columns)),
+        transaction_(*connection_) {
     connection_->SettleWriters();  // the catalog is read through the connection
     filled_when_left_out_ = ColumnsFilledWhenLeftOut(*connection_, table_, columns_);
     connection_->writers.push_back(this);
   }
 
   ~BatchInsertWriter() override {
-    // Rows not flushed are dropped, as held rows always are; the result set flushes on Close.
+    // Rows not flushed are dropped, as held rows always are (the slot rolls them back); the
+    // result set flushes on Close.
     write_behind_.Settle();
-    connection_->RollbackTransaction(this);
     std::erase(connection_->writers, this);
   }
 
@@ -327,7 +330,7 @@ class BatchInsertWriter : public RowWriter {
     }
     filled_ = 0;
     statements_in_transaction_ = 0;
-    connection_->RollbackTransaction(this);
+    transaction_.Rollback();
   }
 
   // The columns the row's statement names: those set, and those that are NULL when left out.
@@ -414,14 +417,14 @@ class BatchInsertWriter : public RowWriter {
   void Write(Batch& batch, size_t rows) {
     try {
       InsertStatement& statement = StatementFor(batch, rows);
-      connection_->BeginTransaction(this);
+      transaction_.Begin();
       statement.Execute(batch.markers, rows, masked_);
     } catch (const RaisedError&) {
-      connection_->RollbackTransaction(this);
+      transaction_.Rollback();
       statements_in_transaction_ = 0;
       throw;
     }
-    if (connection_->transaction_owner != this) autocommitted_rows_ += rows;
+    if (!transaction_.Held()) autocommitted_rows_ += rows;
     if (one_transaction_) return;
     if (++statements_in_transaction_ >= statements_per_transaction_) {
       Commit();
@@ -432,12 +435,13 @@ class BatchInsertWriter : public RowWriter {
 
   void Commit() {
     statements_in_transaction_ = 0;
-    connection_->CommitTransaction(this);
+    transaction_.Commit();
   }
 
   std::shared_ptr<ConnectionState> connection_;
   std::string table_;
   std::vector<ColumnInfo> columns_;
+  TransactionSlot transaction_;             // after the connection: rolled back before it goes
   std::vector<bool> filled_when_left_out_;  // by the server: a default, an identity
   std::vector<bool> mask_;                  // of the row being added
   std::vector<bool> layout_mask_;           // of the held rows and the statements

@@ -89,33 +89,33 @@ odbc::StatementHandle ConnectionState::NewStatement() {
   return stmt;
 }
 
-void ConnectionState::BeginTransaction(const RowWriter* owner) {
-  if (transaction_owner == owner) return;
-  if (transaction_owner != nullptr) CommitTransaction(transaction_owner);
-  if (transactions_end_cursors && reading_cursors > 0) return;
-  odbc::SetAutocommit(dbc, false, ErrorListObserver());
-  transaction_owner = owner;
+void TransactionSlot::Begin() {
+  if (Held()) return;
+  if (connection_.transaction_holder != nullptr) connection_.transaction_holder->Commit();
+  if (connection_.transactions_end_cursors && connection_.reading_cursors > 0) return;
+  odbc::SetAutocommit(connection_.dbc, false, ErrorListObserver());
+  connection_.transaction_holder = this;
 }
 
-void ConnectionState::CommitTransaction(const RowWriter* owner) {
-  if (owner == nullptr || transaction_owner != owner) return;
+void TransactionSlot::Commit() {
+  if (!Held()) return;
   try {
-    odbc::EndTransaction(dbc, true, ErrorListObserver());
+    odbc::EndTransaction(connection_.dbc, true, ErrorListObserver());
   } catch (const RaisedError&) {
-    RollbackTransaction(owner);
+    Rollback();
     throw;
   }
-  transaction_owner = nullptr;
-  odbc::SetAutocommit(dbc, true, ErrorListObserver());
+  connection_.transaction_holder = nullptr;
+  odbc::SetAutocommit(connection_.dbc, true, ErrorListObserver());
 }
 
-void ConnectionState::RollbackTransaction(const RowWriter* owner) noexcept {
-  if (owner == nullptr || transaction_owner != owner) return;
-  transaction_owner = nullptr;
+void TransactionSlot::Rollback() noexcept {
+  if (!Held()) return;
+  connection_.transaction_holder = nullptr;
   // The failure that led here is already raised and listed; these calls must not replace it.
   try {
-    odbc::EndTransaction(dbc, false, nullptr);
-    odbc::SetAutocommit(dbc, true, nullptr);
+    odbc::EndTransaction(connection_.dbc, false, nullptr);
+    odbc::SetAutocommit(connection_.dbc, true, nullptr);
   } catch (const RaisedError&) {
     // A connection that cannot roll back is broken; its next statement reports that.
   }

@@ -88,6 +88,8 @@ std::unique_ptr<RowWriter> MakeBatchInsertWriter(std::shared_ptr<ConnectionState
                                                  std::string table,
                                                  std::vector<ColumnInfo> columns);
 
+class TransactionSlot;
+
 struct ConnectionState {
   std::shared_ptr<odbc::EnvironmentHandle> environment;  // freed after the connection
   odbc::ConnectionHandle dbc;
@@ -99,22 +101,39 @@ struct ConnectionState {
   // When transactions end cursors: while a read-only result set is being read, writers write in
   // autocommit instead.
   bool transactions_end_cursors = false;
-  int reading_cursors = 0;                       // read-only result sets not at their end
-  std::vector<RowWriter*> writers;               // those of the open result sets, in opening order
-  const RowWriter* transaction_owner = nullptr;  // the writer whose transaction is open
+  int reading_cursors = 0;                        // read-only result sets not at their end
+  std::vector<RowWriter*> writers;                // those of the open result sets, in opening order
+  TransactionSlot* transaction_holder = nullptr;  // the slot whose transaction is open
 
   odbc::StatementHandle NewStatement();
-  // One transaction at a time, held by one writer. Another writer's Begin commits it first, so a
-  // writer's rollback never drops rows that another writer was told are written. Commit and
-  // Rollback do nothing unless `owner` holds the transaction (Begin may leave it in autocommit).
-  void BeginTransaction(const RowWriter* owner);
-  void CommitTransaction(const RowWriter* owner);
-  void RollbackTransaction(const RowWriter* owner) noexcept;
   // Writes every row held back, so that the next statement sees them.
   void FlushWriters();
   // Waits for the writes under way: the connection takes one call at a time.
   void SettleWriters() noexcept;
   std::string QuoteIdentifier(std::string_view name) const;
+};
+
+// A writer's share of its connection's one transaction, kept across the writer's calls and its
+// write-behind thread. Begin opens the transaction for this slot, committing another slot's
+// first, so that a rollback here never drops rows another writer was told are written; on SQLite
+// while a result set is being read, Begin leaves the connection in autocommit and the slot holds
+// nothing. Commit and Rollback act only when the slot holds the transaction; dropping the slot
+// rolls back what it holds and never throws.
+class TransactionSlot {
+ public:
+  explicit TransactionSlot(ConnectionState& connection) : connection_(connection) {}
+  ~TransactionSlot() { Rollback(); }
+  TransactionSlot(const TransactionSlot&) = delete;
+  TransactionSlot& operator=(const TransactionSlot&) = delete;
+
+  void Begin();
+  // A commit that fails rolls back, then raises.
+  void Commit();
+  void Rollback() noexcept;
+  bool Held() const { return connection_.transaction_holder == this; }
+
+ private:
+  ConnectionState& connection_;
 };
 
 }  // namespace kelvan::data::internal
