@@ -79,6 +79,10 @@ std::string HidePassword(std::string text, std::string_view connect_string) {
   return password ? odbc::HideSecrets(text, {*password}) : text;
 }
 
+std::string NumberedErrorText(const RaisedError& error) {
+  return "[" + std::to_string(error.Number()) + "]" + error.Source() + " - " + error.Description();
+}
+
 std::string FormatTimestampText(std::string_view value) {
   std::string_view whole = value.substr(0, value.find('.'));
   std::optional<Timestamp> ts = ParseTimestampText(TrimBlanks(whole));

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/data_source.h"
+#include "platform/basic/raised_error.h"
 
 namespace kelvan::engine {
 
@@ -29,6 +30,9 @@ std::string CutBeforePassword(std::string_view connect_string);
 // `text` with every occurrence of the connect string's password replaced by "****": for driver
 // messages, which must never carry a password on.
 std::string HidePassword(std::string text, std::string_view connect_string);
+
+// "[number]source - description": how the derived-table operations show a failure.
+std::string NumberedErrorText(const RaisedError& error);
 
 // The text cut before its first "." (which drops fractions of a second) and formatted
 // "yyyy-mm-dd hh:mm:ss". Raises RaisedError kErrTypeMismatch when it is no date.

@@ -49,8 +49,7 @@ class SimulActivityRun : public OperationRun {
   std::string Name() const override { return "SimultaneousActivityTable"; }
   std::string DescriptionPrefix() const override { return "Error copying data."; }
   std::string FailureLine(const RaisedError& e) const override {
-    return "Error in SimultaneousActivityTable: [" + std::to_string(e.Number()) + "]" + e.Source() +
-           " - " + e.Description();
+    return "Error in SimultaneousActivityTable: " + NumberedErrorText(e);
   }
   void Release() noexcept override {
     events_.reset();
@@ -264,9 +263,7 @@ bool SimulActivityRun::Ignoring(Step step) {
 }
 
 void SimulActivityRun::Ignore(const RaisedError& e) {
-  Trace("Ignored error in SimultaneousActivityTable: [" + std::to_string(e.Number()) + "]" +
-            e.Source() + " - " + e.Description(),
-        1);
+  Trace("Ignored error in SimultaneousActivityTable: " + NumberedErrorText(e), 1);
   // So that a later failure is not described with this one's diagnostics.
   data::DataEngine::ForThisThread().ClearErrors();
 }

@@ -63,8 +63,7 @@ class SummaryHourRun : public OperationRun {
   std::string Name() const override { return "PostProcessSummaryTable"; }
   std::string DescriptionPrefix() const override { return "Error copying data."; }
   std::string FailureLine(const RaisedError& e) const override {
-    return "Error in PostProcessSummaryTable: [" + std::to_string(e.Number()) + "]" + e.Source() +
-           " - " + e.Description();
+    return "Error in PostProcessSummaryTable: " + NumberedErrorText(e);
   }
   void Release() noexcept override {
     activities_.reset();
