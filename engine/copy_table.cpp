@@ -5,6 +5,7 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -22,6 +23,19 @@ namespace {
 constexpr int kMaxSourceColumns = 300;
 
 enum class TableKind { kSummary, kEvents, kSnapshot };
+
+// The column an incremental copy is ordered and windowed by.
+const char* TimeColumnOf(TableKind kind) {
+  return kind == TableKind::kSummary ? "END_TIME" : "SCHEDULED_START";
+}
+
+// One second after `text`: the end, excluded, of a window that includes `text` with whatever
+// fraction of a second a source keeps.
+std::string SecondAfter(const std::string& text) {
+  std::optional<Timestamp> time = ParseTimestampText(text);
+  if (!time) return text;
+  return FormatTimestamp(FromDaySerial(ToDaySerial(*time) + 1.0 / 86400));
+}
 
 // Exact comparison: "summary" is a snapshot table.
 TableKind KindOf(const std::string& table) {
@@ -110,6 +124,10 @@ class CopyTableRun : public OperationRun {
   data::Column* LookUpTarget(const std::string& source_column);
   void SetEngineColumns(bool first_row);
   void Finish();
+  void NoteNewestTime(size_t column, const data::Value& value);
+  void CheckCounts();
+  std::int64_t CountSourceWindow(const std::string& from, const std::string& before);
+  std::int64_t CountDestinationWindow(const std::string& from, const std::string& before);
 
   void Trace(const std::string& message, std::int16_t level) { engine_.Trace(message, level); }
   data::ResultSet& OpenCursor(const std::string& query, data::CursorType type,
@@ -139,6 +157,7 @@ class CopyTableRun : public OperationRun {
   data::Connection* destination_ = nullptr;  // owned by the engine's cache
   std::optional<data::ResultSet> cursor_;    // the last-date or boundary cursor while open
   std::optional<data::ResultSet> history_;   // rows deleted and added, open to the end
+  std::string last_date_;                    // "yyyy-mm-dd hh:mm:ss"; SUMMARY, EVENTS only
   std::string starting_date_;                // a source timestamp literal; SUMMARY, EVENTS only
   std::string extract_date_;
   std::int32_t lower_pseudo_index_ = 0;
@@ -148,6 +167,7 @@ class CopyTableRun : public OperationRun {
   std::int32_t rows_copied_ = 0;
   double fetch_seconds_ = 0;
   UnfittingValues unfitting_;
+  std::string newest_time_;  // incremental copies: the newest time copied, for the count check
 };
 
 std::int16_t CopyTableRun::Execute() {
@@ -191,11 +211,11 @@ void CopyTableRun::FindStartingDate() {
   Trace("Running the following query to set Last Date: " + query, 2);
   OpenCursor(query, data::CursorType::kForwardOnly, data::LockType::kReadOnly);
   Trace("Result set successfully opened on destination.", 3);
-  std::string last_date = LastDate();
-  Trace("Last date = " + last_date, 3);
+  last_date_ = LastDate();
+  Trace("Last date = " + last_date_, 3);
   CloseCursor();
-  starting_date_ = source_.NativeSqlText("{ts '" + last_date + "'}");
-  if (starting_date_.empty()) starting_date_ = "'" + last_date + "'";
+  starting_date_ = source_.NativeSqlText("{ts '" + last_date_ + "'}");
+  if (starting_date_.empty()) starting_date_ = "'" + last_date_ + "'";
 }
 
 // The newest time held for this server, or yesterday at midnight when there is none.
@@ -257,6 +277,7 @@ void CopyTableRun::ReplaceHistory() {
       destination_->OpenResultSet(query, data::CursorType::kDynamic, data::LockType::kPessimistic);
   Trace("Result set successfully opened on history table.", 3);
   std::int64_t deleted = DeleteEveryRow(*history_);
+  engine_.counts().rows_deleted += deleted;
   Trace("Deleted " + std::to_string(deleted) + " rows from the " + args_.table + " table.", 3);
 }
 
@@ -310,6 +331,7 @@ void CopyTableRun::DeleteDuplicates(const std::string& query) {
       OpenCursor(query, data::CursorType::kDynamic, data::LockType::kPessimistic);
   Trace("Result set successfully opened on destination.", 3);
   std::int64_t deleted = DeleteEveryRow(rows);
+  engine_.counts().rows_deleted += deleted;
   Trace(
       "Deleted " + std::to_string(deleted) + " duplicate rows from the " + args_.table + " table.",
       3);
@@ -326,6 +348,7 @@ bool CopyTableRun::TimedFetch() {
   bool row = source_.Fetch();
   fetch_seconds_ +=
       std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+  if (row) ++engine_.counts().rows_read;
   return row;
 }
 
@@ -336,13 +359,26 @@ void CopyTableRun::CopyRow(bool first_row) {
     if (target == nullptr) continue;
     SourceCell cell = ReadSourceValue(source_.statement(), static_cast<SQLUSMALLINT>(i + 1),
                                       target->Type(), target->Size());
-    if (cell.value) target->SetValue(std::move(*cell.value));
-    if (cell.unfitting) unfitting_.Note(source_columns_[i], *cell.unfitting);
+    if (cell.value) {
+      if (kind_ != TableKind::kSnapshot) NoteNewestTime(i, *cell.value);
+      target->SetValue(std::move(*cell.value));
+    }
+    if (cell.unfitting) {
+      unfitting_.Note(source_columns_[i], *cell.unfitting);
+      ++engine_.counts().values_unset;
+    }
     if (first_row) Trace("column name = " + target->Name(), 3);
   }
   SetEngineColumns(first_row);
   history_->Update();
   ++rows_copied_;
+  ++engine_.counts().rows_added;
+}
+
+void CopyTableRun::NoteNewestTime(size_t column, const data::Value& value) {
+  if (source_columns_[column] != TimeColumnOf(kind_)) return;
+  std::string time = FormatTimestampText(value.ToText());
+  if (time > newest_time_) newest_time_ = time;
 }
 
 // The destination column of the source column's name, else of that name + "_X", else nothing
@@ -393,7 +429,50 @@ void CopyTableRun::Finish() {
             FormatTime(CurrentClock().Now()) + ")",
         1);
   unfitting_.TraceCount();
+  if (engine_.count_check() && kind_ != TableKind::kSnapshot && !newest_time_.empty()) {
+    CheckCounts();
+  }
   source_.Release();
+}
+
+// Rows that reach the source after the copy lie past the newest time copied: they do not count.
+void CopyTableRun::CheckCounts() {
+  const std::string before = SecondAfter(newest_time_);
+  CountCheck check;
+  check.from = last_date_;
+  check.to = newest_time_;
+  check.source_rows = CountSourceWindow(starting_date_, before);
+  check.destination_rows = CountDestinationWindow(starting_date_, before);
+  engine_.counts().count_check = check;
+}
+
+std::int64_t CopyTableRun::CountSourceWindow(const std::string& from, const std::string& before) {
+  std::string end = source_.NativeSqlText("{ts '" + before + "'}");
+  if (end.empty()) end = "'" + before + "'";
+  const std::string column = TimeColumnOf(kind_);
+  std::string query = "SELECT count(*) from " + args_.table + " where " + column + " >= " + from +
+                      " and " + column + " < " + end;
+  Trace("Counting the rows copied on the vlt server: " + query, 2);
+  source_.AllocateStatement(false);
+  CheckSourceCall(source_.ExecDirect(query), source_.handles(), "SQLExecDirect");
+  if (!source_.Fetch()) return 0;
+  return ReadSourceInteger(source_.statement(), 1).value_or(0);
+}
+
+std::int64_t CopyTableRun::CountDestinationWindow(const std::string& from,
+                                                  const std::string& before) {
+  const std::string column = TimeColumnOf(kind_);
+  std::string query = "SELECT count(*) as ROW_COUNT from " + prefixed_ + ServerCondition() +
+                      " and " + column + " >= " + engine_.DestinationTimestampLiteral(from) +
+                      " and " + column + " < " +
+                      engine_.DestinationTimestampLiteral("'" + before + "'");
+  Trace("Counting the rows copied on the destination: " + query, 2);
+  data::ResultSet& rows =
+      OpenCursor(query, data::CursorType::kForwardOnly, data::LockType::kReadOnly);
+  std::int64_t count = 0;
+  if (!rows.EndOfData()) count = std::llround(rows.ColumnNamed("ROW_COUNT").GetValue().ToDouble());
+  CloseCursor();
+  return count;
 }
 
 }  // namespace
@@ -403,6 +482,7 @@ std::int16_t QbObj::CopyTable(const std::string& strServerName, const std::strin
                               Bool16 MultipleDataSetsPerDay, const std::string& RollupDate) {
   CopyTableRun run(*this, {strServerName, strSourceCnn, strTableName, DataSource,
                            IsSet(MultipleDataSetsPerDay), RollupDate});
+  counts_ = {};
   return RunOperation(run, [&run] { return run.Execute(); });
 }
 

@@ -227,6 +227,7 @@ void ErrorTableRun::DeleteOverlap() {
     cursor_->Delete();
     ++deleted;
   }
+  engine_.counts().rows_deleted += deleted;
   std::string count = std::to_string(deleted);
   Trace(table_.client ? "Successfully deleted " + count + " rows from CLIENTERRORS table."
                       : "Successfully deleted (" + count + ") :" +
@@ -242,12 +243,14 @@ void ErrorTableRun::CopyRows() {
     targets.push_back(&cursor_->ColumnNamed(column.destination));
   }
   while (source_.Fetch()) {
+    ++engine_.counts().rows_read;
     cursor_->AddNew();
     server.SetValue(data::Value(server_));
     pseudo_index.SetValue(data::Value(engine_.PseudoIndexNumberGenerator()));
     for (size_t i = 0; i < targets.size(); ++i) CopyColumn(i, *targets[i]);
     cursor_->Update();
     ++rows_copied_;
+    ++engine_.counts().rows_added;
   }
 }
 
@@ -262,7 +265,10 @@ void ErrorTableRun::CopyColumn(size_t i, data::Column& target) {
   } else if (std::optional<std::int64_t> number =
                  ReadSourceInteger(source_.statement(), position)) {
     value = IntegerValueFor(*number, target.Type());
-    if (!value) unfitting_.Note(column.destination, *number);
+    if (!value) {
+      unfitting_.Note(column.destination, *number);
+      ++engine_.counts().values_unset;
+    }
   }
   if (value) target.SetValue(std::move(*value));
 }
@@ -289,6 +295,7 @@ std::int16_t LoadErrorTable(QbObj& engine, const ErrorTable& table, const std::s
                             const std::string& source_cnn, const DataSource& data_source,
                             const std::string& severity) {
   ErrorTableRun run(engine, table, server, source_cnn, data_source, severity);
+  engine.counts() = {};
   return engine.RunOperation(run, [&run] { return run.Execute(); });
 }
 

@@ -624,6 +624,7 @@ void ForecastRun::Reject(const ForecastRow& row, const RaisedError& error) {
 void ForecastRun::Finish() {
   written_->Close();
   written_.reset();
+  engine_.counts().rows_added = rows_written_;
   std::string now = FormatTime(CurrentClock().Now());
   Trace("Forecast " + std::to_string(rows_written_) + " Records" + " Table: " + args_.table + " (" +
             now + ")",
@@ -645,6 +646,7 @@ std::int16_t QbObj::Forecast2CopyTable(const std::vector<std::string>& strSelect
                                        std::int16_t sizeOfSampleSet, DataSource& DataSource) {
   ForecastRun run(*this, {strSelectColumns, strFCColumns, strOrderColumns, strForecastTableColumns,
                           strServerName, strTableName, idaysforward, sizeOfSampleSet, DataSource});
+  counts_ = {};
   return RunOperation(run, [&run] { return run.Execute(); });
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/data_source.h"
+#include "engine/operation_counts.h"
 #include "platform/basic/bool16.h"
 
 namespace kelvan::engine {
@@ -80,6 +81,13 @@ class LoadEngine {
                                                  const std::string& RollupDate) = 0;
   // The destination's type ("QDB", "Oracle", ...) as given, blanks trimmed; raises nothing.
   virtual void SetDBType(const std::string& DBType) = 0;
+
+  // What the last load operation did to the rows, so far when it failed; each operation starts
+  // from nothing. For the run record: no operation's result or trace depends on it.
+  virtual OperationCounts LastCallCounts() const = 0;
+  // When on, each later incremental copy (SUMMARY, EVENTS) that copied rows counts the window
+  // it copied on both sides afterwards (OperationCounts::count_check); raises nothing.
+  virtual void SetCountCheck(bool on) = 0;
 };
 
 }  // namespace kelvan::engine

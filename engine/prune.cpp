@@ -272,10 +272,12 @@ std::optional<std::int16_t> QbObj::PruneRecords(
   PruneRun run(*this, "PruneRecords",
                {NoOfDays, strServerName, strSourceCnn, strTableName, DataSource, DateTimeColumnName,
                 ApproxNumOfRecordsDeletedPerCommit});
-  return RunOperation(run, [&run]() -> std::optional<std::int16_t> {
+  counts_ = {};
+  return RunOperation(run, [&run, this]() -> std::optional<std::int16_t> {
     std::int64_t count = run.CountOldRows();
     if (count == 0) return std::int16_t{0};
     run.PruneByRanges(count);
+    counts_.rows_pruned = count;  // every row older than the cut-off is gone
     return std::nullopt;
   });
 }
@@ -287,8 +289,11 @@ std::int16_t QbObj::Prune2Records(std::int16_t NoOfDays, const std::string& strS
   PruneRun run(*this, "Prune2Records",
                {NoOfDays, strServerName, strSourceCnn, strTableName, DataSource, DateTimeColumnName,
                 ApproxNumOfRecordsDeletedPerCommit});
-  return RunOperation(run, [&run] {
-    if (run.CountOldRows() != 0) run.PruneByExtractions();
+  counts_ = {};
+  return RunOperation(run, [&run, this] {
+    const std::int64_t count = run.CountOldRows();
+    if (count != 0) run.PruneByExtractions();
+    counts_.rows_pruned = count;  // every row older than the cut-off is gone
     return std::int16_t{0};
   });
 }

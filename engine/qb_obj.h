@@ -73,6 +73,8 @@ class QbObj : public LoadEngine {
   std::int16_t SimultaneousActivityTable(const std::string& strServerName, DataSource& DataSource,
                                          const std::string& RollupDate) override;
   void SetDBType(const std::string& DBType) override;
+  OperationCounts LastCallCounts() const override { return counts_; }
+  void SetCountCheck(bool on) override { count_check_ = on; }
 
   // ---- Shared by the operations ------------------------------------------------------------
 
@@ -82,6 +84,9 @@ class QbObj : public LoadEngine {
 
   // Notes the operation's start time (seconds since local midnight) and returns it.
   double MarkOperationStart();
+  // The counts of the operation being run; each public operation starts them from nothing.
+  OperationCounts& counts() { return counts_; }
+  bool count_check() const { return count_check_; }
   double operation_start() const { return operation_start_; }
 
   // Sets the counter so that the first number handed out is 2.
@@ -128,6 +133,8 @@ class QbObj : public LoadEngine {
   std::string db_type_;  // as given to SetDBType, blanks trimmed
   std::int32_t pseudo_index_ = 0;
   double operation_start_ = 0;                           // seconds since local midnight
+  OperationCounts counts_;                               // of the operation now or last run
+  bool count_check_ = false;
   std::map<std::string, data::Connection> connections_;  // key: the destination connect string
 };
 

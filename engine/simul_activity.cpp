@@ -164,7 +164,7 @@ void SimulActivityRun::ReplaceDay() {
   if (count <= 0) return;
   std::string statement = "DELETE from " + prefix_ + kTable + day_clause_;
   Trace(running + statement, 2);
-  destination_->Execute(statement);
+  engine_.counts().rows_deleted += destination_->Execute(statement);
   Trace("Open connection successful.", 3);
   Trace("Deleted Records: " + std::to_string(count), 3);
 }
@@ -373,6 +373,7 @@ void SimulActivityRun::FillRows() {
 void SimulActivityRun::Finish() {
   Ignoring([this] { writing_->Close(); });
   writing_.reset();
+  engine_.counts().rows_added = rows_inserted_ - rows_rejected_;
   Trace("Exiting Function SimultaneousActivityTable. Time:>" + SecondsSinceStart(), 3);
   Trace("", 3);
   std::string now = " (" + FormatTime(CurrentClock().Now()) + ")";
@@ -397,6 +398,7 @@ std::int16_t QbObj::SimultaneousActivityTable(const std::string& strServerName,
                                               DataSource& DataSource,
                                               const std::string& RollupDate) {
   SimulActivityRun run(*this, strServerName, DataSource, RollupDate);
+  counts_ = {};
   return RunOperation(run, [&run] { return run.Execute(); });
 }
 

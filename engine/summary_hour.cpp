@@ -172,6 +172,7 @@ void SummaryHourRun::RemoveWhatWillBeRedone() {
   std::string statement = "DELETE from " + prefix_ + kHourTable + where_;
   Trace("Running the following query: " + statement, 2);
   std::int64_t deleted = destination_->Execute(statement);
+  engine_.counts().rows_deleted += deleted;
   Trace(opened, 3);
   Trace("Deleted " + std::to_string(deleted) + " rows from the table.", 2);
 }
@@ -232,6 +233,7 @@ void SummaryHourRun::AddSlices(const Activity& activity) {
     written_.bytes->SetValue(data::Value(activity.rate * slice.seconds));
     target_->Update();
     ++rows_added_;
+    ++engine_.counts().rows_added;
   }
 }
 
@@ -275,6 +277,7 @@ std::int64_t SecondsBetween(const Timestamp& start, const Timestamp& end) {
 std::int16_t QbObj::PostProcessSummaryTable(const std::string& strServerName,
                                             DataSource& DataSource) {
   SummaryHourRun run(*this, strServerName, DataSource);
+  counts_ = {};
   return RunOperation(run, [&run] { return run.Execute(); });
 }
 
