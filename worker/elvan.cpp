@@ -49,9 +49,11 @@ std::string ELVAN::StartELVAN(DataSrc& DatSource, const std::vector<std::string>
                             GenerateSUMMARYHOURTableData,
                             GenerateSIMULACTIVITYTableData,
                             ActivateFORECASTINGTableData,
-                            LoadErrorTables};
+                            LoadErrorTables,
+                            check_counts_};
+  LoadRecorder unread;
   LoadSequence sequence(dsn_, server_value_, DatSource, options, ApproxRecordsToPrunePerBatch,
-                        AppendToRunLog);
+                        AppendToRunLog, recorder_ ? *recorder_ : unread);
   LoadOutcome outcome = sequence.Run();
   given_up_ = std::move(outcome.given_up);
   if (!outcome.completed) return std::move(outcome.text);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "platform/basic/bool16.h"
 #include "platform/component/object_ref.h"
 #include "worker/data_src.h"
+#include "worker/load_record.h"
 
 namespace kelvan::worker {
 
@@ -38,6 +40,11 @@ class ELVAN {
   // What this worker's last load did without (see LoadOutcome::given_up); empty when it loaded
   // every table and stage. A load that "reached its end" may still have given a table up.
   const std::string& GivenUp() const { return given_up_; }
+  // Where the next load records what each table and stage did (none: nowhere); the caller may
+  // read it from any thread while the load runs.
+  void SetRecorder(std::shared_ptr<LoadRecorder> recorder) { recorder_ = std::move(recorder); }
+  // Whether the next loads count each incremental copy's window on both sides (LoadOptions).
+  void SetCheckCounts(bool on) { check_counts_ = on; }
 
   // Loads this worker's server. Returns the empty string when the sequence reached its end
   // (its message text is then this thread's ErrorMessages), or the whole message text when a
@@ -61,6 +68,8 @@ class ELVAN {
   std::string dsn_;
   std::string server_value_;  // holds the password: never reported
   std::string given_up_;
+  std::shared_ptr<LoadRecorder> recorder_;
+  bool check_counts_ = false;
   const std::int32_t thread_id_;
 };
 

@@ -91,6 +91,8 @@ class FakeEngine : public engine::LoadEngine {
   void SetDBType(const std::string& type) override {
     Answer("SetDBType", "SetDBType(" + type + ")");
   }
+  engine::OperationCounts LastCallCounts() const override { return script_.LastCounts(); }
+  void SetCountCheck(bool on) override { script_.SetCountCheck(on); }
 
  private:
   std::int16_t Answer(const std::string& key, const std::string& call) {
@@ -151,6 +153,7 @@ Outcome EngineScript::Take(const std::string& key, const std::string& call) {
     queue->second.pop_front();
   }
   const std::string operation = key.substr(0, key.find(' '));
+  last_counts_ = outcome.counts;
   if (outcome.raise) {
     throw RaisedError(40002, "Qobra.QbObj." + operation, "Scripted failure of " + key);
   }

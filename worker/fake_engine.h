@@ -11,16 +11,21 @@
 #include <string>
 #include <vector>
 
+#include "engine/operation_counts.h"
+
 namespace kelvan::worker::testing {
 
 // What one call does: return `result` (no value: 0, or an empty PruneRecords result) or raise
-// RaisedError 40002, source "Qobra.QbObj." + operation, description "Scripted failure of " + key.
+// RaisedError 40002, source "Qobra.QbObj." + operation, description "Scripted failure of " + key;
+// either way the engine's LastCallCounts are `counts` afterwards.
 struct Outcome {
   std::optional<std::int16_t> result;
   bool raise = false;
+  engine::OperationCounts counts;
 };
-inline Outcome Returns(std::int16_t result) { return {result, false}; }
-inline Outcome Raises() { return {std::nullopt, true}; }
+inline Outcome Returns(std::int16_t result) { return {result, false, {}}; }
+inline Outcome Raises() { return {std::nullopt, true, {}}; }
+inline Outcome Counts(engine::OperationCounts counts) { return {std::nullopt, false, counts}; }
 
 class EngineScript {
  public:
@@ -46,12 +51,16 @@ class EngineScript {
   int EnginesCreated() const { return created_; }
   int EnginesAlive() const { return alive_; }
   std::int32_t LastCallThread() const { return last_thread_; }
+  // What the engines were last told by SetCountCheck (not recorded among the calls).
+  bool CountCheck() const { return count_check_; }
 
   // Used by the fake engine.
   Outcome Take(const std::string& key, const std::string& call);
   void Settle(std::optional<std::int32_t>& batch) const;
   void EngineMade() { ++created_, ++alive_; }
   void EngineGone() { --alive_; }
+  const engine::OperationCounts& LastCounts() const { return last_counts_; }
+  void SetCountCheck(bool on) { count_check_ = on; }
 
  private:
   std::map<std::string, Outcome> standing_;
@@ -62,6 +71,8 @@ class EngineScript {
   int created_ = 0;
   int alive_ = 0;
   std::int32_t last_thread_ = 0;
+  engine::OperationCounts last_counts_;
+  bool count_check_ = false;
 };
 
 }  // namespace kelvan::worker::testing

@@ -30,6 +30,9 @@ struct LoadOptions {
   Bool16 generate_simul_activity = kFalse16;
   Bool16 activate_forecasting = kFalse16;
   Bool16 load_error_tables = kFalse16;
+  // Not one of StartELVAN's arguments (the worker's CheckCounts property): each incremental
+  // copy's window is counted on both sides afterwards, a difference written to the log file.
+  bool check_counts = false;
 };
 
 }  // namespace kelvan::worker

@@ -1,6 +1,7 @@
 #include "worker/load_sequence.h"
 
 #include <array>
+#include <chrono>
 #include <utility>
 
 #include "platform/basic/clock.h"
@@ -64,6 +65,25 @@ struct LoadSequence::ErrorTable {
   const char* prune_failure;
 };
 
+template <class F>
+auto LoadSequence::CallEngine(F&& operation) {
+  return engine_.Call([&](engine::LoadEngine& e) {
+    const auto started = std::chrono::steady_clock::now();
+    const auto record = [&] {
+      last_counts_ = e.LastCallCounts();
+      recorder_.AddCall(last_counts_, std::chrono::steady_clock::now() - started);
+    };
+    try {
+      auto result = operation(e);
+      record();
+      return result;
+    } catch (...) {
+      record();
+      throw;
+    }
+  });
+}
+
 // The engine settles the batch size in the argument it is given, even when it fails afterwards;
 // the settled value is kept for every later pruning call and for the caller.
 template <class F>
@@ -81,13 +101,15 @@ auto LoadSequence::CallPruning(F&& prune) {
 
 LoadSequence::LoadSequence(std::string server_name, std::string server_connection,
                            engine::DataSource& destination, const LoadOptions& options,
-                           std::int32_t& prune_batch, LogAppender append_to_log)
+                           std::int32_t& prune_batch, LogAppender append_to_log,
+                           LoadRecorder& recorder)
     : server_name_(std::move(server_name)),
       server_connection_(std::move(server_connection)),
       destination_(destination),
       options_(options),
       prune_batch_(prune_batch),
       append_to_log_(std::move(append_to_log)),
+      recorder_(recorder),
       run_timestamp_(FormatTimestamp(CurrentClock().Now())),
       current_(Stage::kCreateObject) {}
 
@@ -156,12 +178,15 @@ bool LoadSequence::RetryStage(const RaisedError& error) {
   if (stage_retries_ == 0) first_error_ = ErrorText(error);
   // Cancelled work (a time limit, an interrupt) is not retried: every call would be refused.
   const std::optional<std::string> cancelled = odbc::WorkCancelReason();
-  if (stage_retries_ >= kMaxRetries || cancelled) {
+  const bool giving_up = stage_retries_ >= kMaxRetries || cancelled;
+  recorder_.NoteError(ErrorText(error), giving_up);
+  if (giving_up) {
     Report("LocalErr:  Failed on: " + name);
     GiveUp("stage " + name + ": " + cancelled.value_or(first_error_));
     return false;
   }
   ++stage_retries_;
+  recorder_.NoteRetry();
   Report("LocalErr: Retrying " + name + " again.");
   Report("LocalErr: Retry number " + std::to_string(stage_retries_));
   Report("");
@@ -172,14 +197,16 @@ bool LoadSequence::RetryStage(const RaisedError& error) {
 void LoadSequence::CreateEngine() {
   engine_.Reset();  // a restart replaces the engine: never two alive at once
   engine_ = component::CreateObject<engine::LoadEngine>(engine::kQbObjClassId);
-  CallEngine([&](engine::LoadEngine& e) {
+  engine_.Call([&](engine::LoadEngine& e) {
     e.SetTrace(options_.trace_level, options_.log_file_name);
     e.SetDBType(options_.database_type);
+    e.SetCountCheck(options_.check_counts);
   });
 }
 
 void LoadSequence::LoadErrorTable(const ErrorTable& table) {
   if (!IsSet(options_.load_error_tables)) return;
+  EnterStage(current_);
   const std::int16_t result = CallEngine([&](engine::LoadEngine& e) {
     return (e.*table.load)(server_name_, server_connection_, destination_,
                            options_.severity_string);
@@ -190,6 +217,7 @@ void LoadSequence::LoadErrorTable(const ErrorTable& table) {
 
 void LoadSequence::PostProcessSummary() {
   if (!IsSet(options_.generate_summary_hour)) return;
+  EnterStage(current_);
   const std::int16_t result = CallEngine(
       [&](engine::LoadEngine& e) { return e.PostProcessSummaryTable(server_name_, destination_); });
   if (result != 0) ReportGivenUp("Error post processing summary data.");
@@ -198,6 +226,7 @@ void LoadSequence::PostProcessSummary() {
 
 void LoadSequence::SimultaneousActivity() {
   if (!IsSet(options_.generate_simul_activity)) return;
+  EnterStage(current_);
   const std::int16_t result = CallEngine([&](engine::LoadEngine& e) {
     return e.SimultaneousActivityTable(server_name_, destination_, run_timestamp_);
   });
@@ -210,6 +239,7 @@ void LoadSequence::Forecast(Stage stage) {
       ForecastTables()[static_cast<int>(stage) - static_cast<int>(Stage::kForecastFirst)];
   const auto code = static_cast<std::uint16_t>(options_.forecast_setup_code);
   if ((code & kForecastingOnBit) == 0 || (code & table.bit) == 0) return;
+  EnterStage(stage);
   // A restarted STGPOOLS forecast hands any further error to the LIBVOLUMES stage, so it is not
   // tried a third time.
   if (stage == Stage::kForecastSTGPOOLS && stage_retries_ > 0) {
@@ -237,6 +267,7 @@ void LoadSequence::CopyTables() {
 }
 
 void LoadSequence::CopyEntryWithRetries(const std::string& table) {
+  recorder_.Enter(StepRecord::Kind::kTable, table);
   for (;;) {
     try {
       return CopyEntry(table);
@@ -257,6 +288,7 @@ void LoadSequence::CopyEntry(const std::string& table) {
       Report("Could not collect data from table " + table + ".");
     } else {
       copy_done_ = true;
+      ReportCountDifference(table);
     }
     // 2: the server has no such table, so there is nothing of it to prune.
     if (result == 2) return;
@@ -270,7 +302,9 @@ void LoadSequence::CopyEntry(const std::string& table) {
 bool LoadSequence::RetryTable(const RaisedError& error) {
   Report("CopyTableErrorHandler " + ErrorText(error));
   if (table_retries_ == 0) first_error_ = ErrorText(error);
-  if (const std::optional<std::string> cancelled = odbc::WorkCancelReason()) {
+  const std::optional<std::string> cancelled = odbc::WorkCancelReason();
+  recorder_.NoteError(ErrorText(error), cancelled || table_retries_ >= kMaxRetries);
+  if (cancelled) {
     GiveUp("table " + options_.tables[entry_] + ": " + *cancelled);
     throw error;  // the stage stops too
   }
@@ -280,6 +314,7 @@ bool LoadSequence::RetryTable(const RaisedError& error) {
     return false;
   }
   ++table_retries_;
+  recorder_.NoteRetry();
   Report(std::string("CopyTableErrorHandler: Retrying ") + kStageNames[static_cast<int>(current_)] +
          " again.");
   Report("CopyTableErrorHandler: Retry number " + std::to_string(table_retries_));
@@ -317,6 +352,22 @@ void LoadSequence::Report(std::string_view line) { AppendLine(text_, line); }
 void LoadSequence::ReportGivenUp(const std::string& line) {
   Report(line);
   GiveUp(line);
+  recorder_.NoteError(line, true);
+}
+
+// Written to the log file at once, so that it follows the copy's own lines there.
+void LoadSequence::ReportCountDifference(const std::string& table) {
+  const std::optional<engine::CountCheck>& check = last_counts_.count_check;
+  if (!check || !check->Differs()) return;
+  append_to_log_(options_.log_file_name,
+                 "Count check of " + table + " for " + server_name_ + ": the source holds " +
+                     std::to_string(check->source_rows) + " rows from " + check->from + " to " +
+                     check->to + ", the destination " + std::to_string(check->destination_rows) +
+                     "." + std::string(kCrLf));
+}
+
+void LoadSequence::EnterStage(Stage stage) {
+  recorder_.Enter(StepRecord::Kind::kStage, kStageNames[static_cast<int>(stage)]);
 }
 
 void LoadSequence::GiveUp(const std::string& what) {

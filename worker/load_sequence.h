@@ -17,6 +17,7 @@
 #include "platform/basic/raised_error.h"
 #include "platform/component/object_ref.h"
 #include "worker/load_options.h"
+#include "worker/load_record.h"
 
 namespace kelvan::worker {
 
@@ -36,17 +37,18 @@ class LoadSequence {
  public:
   // `server_name` and `server_connection` are the worker's DSN and ServerValue. `prune_batch` is
   // the caller's ApproxRecordsToPrunePerBatch: the engine's pruning settles it in place, and
-  // every later pruning call (and the caller) sees the settled value. Borrows `destination`,
-  // `options` and `prune_batch` for the sequence's lifetime.
+  // every later pruning call (and the caller) sees the settled value. What each table and stage
+  // did goes into `recorder`. Borrows `destination`, `options`, `prune_batch` and `recorder`
+  // for the sequence's lifetime.
   LoadSequence(std::string server_name, std::string server_connection,
                engine::DataSource& destination, const LoadOptions& options,
-               std::int32_t& prune_batch, LogAppender append_to_log);
+               std::int32_t& prune_batch, LogAppender append_to_log, LoadRecorder& recorder);
 
   LoadSequence(const LoadSequence&) = delete;
   LoadSequence& operator=(const LoadSequence&) = delete;
 
   // Runs every stage once. Failures of the engine end up in the outcome; raises only when a
-  // retry text cannot be appended to the log file.
+  // retry text (or a count difference) cannot be appended to the log file.
   LoadOutcome Run();
 
  private:
@@ -67,6 +69,7 @@ class LoadSequence {
   void CopyEntryWithRetries(const std::string& table);
   void CopyEntry(const std::string& table);
   bool RetryTable(const RaisedError& error);
+  void ReportCountDifference(const std::string& table);
 
   void Prune(const std::string& table, const char* date_column, std::string_view failure);
   void PruneCopiedTable(const std::string& table);
@@ -74,13 +77,13 @@ class LoadSequence {
   void Report(std::string_view line);
   void ReportGivenUp(const std::string& line);
   void GiveUp(const std::string& what);
+  void EnterStage(Stage stage);
 
   template <class F>
   auto CallPruning(F&& prune);
+  // Calls a load operation and records what it did, whether it fails or not.
   template <class F>
-  auto CallEngine(F&& operation) {
-    return engine_.Call(std::forward<F>(operation));
-  }
+  auto CallEngine(F&& operation);
 
   const std::string server_name_;
   const std::string server_connection_;  // holds the password: never reported
@@ -88,6 +91,8 @@ class LoadSequence {
   const LoadOptions& options_;
   std::int32_t& prune_batch_;
   const LogAppender append_to_log_;
+  LoadRecorder& recorder_;
+  engine::OperationCounts last_counts_;  // of the last load operation
   const std::string run_timestamp_;  // "yyyy-mm-dd hh:mm:ss" at the start of the load
 
   component::ObjectRef<engine::LoadEngine> engine_;

@@ -65,7 +65,7 @@ class LoadSequenceTest : public ::testing::Test {
 
   LoadOutcome Run(LogAppender append = AppendToFile) {
     LoadSequence sequence("VLT1", "DSN=VLT1;UID=admin;PWD=secret", destination_, options_, batch_,
-                          std::move(append));
+                          std::move(append), recorder_);
     return sequence.Run();
   }
 
@@ -85,6 +85,7 @@ class LoadSequenceTest : public ::testing::Test {
   DataSrc destination_;
   LoadOptions options_;
   std::int32_t batch_ = 500;
+  LoadRecorder recorder_;
 };
 
 // --- The copy stage ---------------------------------------------------------------------------
@@ -179,6 +180,78 @@ TEST_F(LoadSequenceTest, TableRetryAfterCopyDoneRepeatsOnlyThePruning) {
   EXPECT_EQ(script_.CallsOf("CopyTable STGPOOLS"), 1);
   EXPECT_EQ(script_.CallsOf("Prune2Records STGPOOLS"), 2);
   EXPECT_THAT(outcome.text, HasSubstr("CopyTableErrorHandler: Retry number 1\r\n\r\n"));
+}
+
+engine::OperationCounts Rows(std::int64_t read, std::int64_t added, std::int64_t deleted = 0,
+                             std::int64_t pruned = 0, std::int64_t unset = 0) {
+  engine::OperationCounts counts;
+  counts.rows_read = read;
+  counts.rows_added = added;
+  counts.rows_deleted = deleted;
+  counts.rows_pruned = pruned;
+  counts.values_unset = unset;
+  return counts;
+}
+
+engine::OperationCounts Checked(std::int64_t source, std::int64_t destination) {
+  engine::OperationCounts counts;
+  counts.count_check =
+      engine::CountCheck{"2026-01-01 00:00:00", "2026-01-02 10:00:00", source, destination};
+  return counts;
+}
+
+// What each table and stage did, summed over its calls and attempts, as the engine counted it.
+TEST_F(LoadSequenceTest, RecordSumsEachTableAndStageOverItsCallsAndRetries) {
+  options_.tables = {"SUMMARY", "NODES"};
+  options_.prune_records = kTrue16;
+  options_.load_error_tables = kTrue16;
+  testing::Outcome failed_part_way = Raises();
+  failed_part_way.counts = Rows(5, 5);
+  script_.Next("CopyTable SUMMARY", {failed_part_way, testing::Counts(Rows(7, 7, 2, 0, 1))});
+  script_.Always("Prune2Records SUMMARY", testing::Counts(Rows(0, 0, 0, 3)));
+  script_.Always("CopyTable NODES", Raises());
+  script_.Always("ClientErrors", testing::Counts(Rows(0, 4)));
+  script_.Next("ServerErrors", {Raises()});
+
+  Run();
+
+  const std::vector<StepRecord> steps = recorder_.Steps();
+  ASSERT_EQ(steps.size(), 4u);
+  const std::string summary_error =
+      "<40002> Scripted failure of CopyTable SUMMARY in [Qobra.QbObj.CopyTable]";
+  EXPECT_EQ(steps[0].name, "ClientErrors");
+  EXPECT_EQ(steps[0].counts.rows_added, 4);
+  EXPECT_EQ(steps[1].name, "ServerErrors");
+  EXPECT_EQ(steps[1].retries, 1);
+  EXPECT_FALSE(steps[1].given_up);
+  EXPECT_EQ(steps[2].kind, StepRecord::Kind::kTable);
+  EXPECT_EQ(steps[2].name, "SUMMARY");
+  EXPECT_EQ(steps[2].counts.rows_read, 12);
+  EXPECT_EQ(steps[2].counts.rows_added, 12);
+  EXPECT_EQ(steps[2].counts.rows_deleted, 2);
+  EXPECT_EQ(steps[2].counts.rows_pruned, 3);
+  EXPECT_EQ(steps[2].counts.values_unset, 1);
+  EXPECT_EQ(steps[2].retries, 1);
+  EXPECT_EQ(steps[2].first_error, summary_error);
+  EXPECT_FALSE(steps[2].given_up);
+  EXPECT_EQ(steps[3].name, "NODES");
+  EXPECT_EQ(steps[3].retries, 3);
+  EXPECT_TRUE(steps[3].given_up);
+}
+
+// The difference follows the copy's own lines in the log file; an equal count writes nothing.
+TEST_F(LoadSequenceTest, CountDifferenceIsWrittenToTheLogFile) {
+  options_.tables = {"SUMMARY", "EVENTS"};
+  options_.check_counts = true;
+  script_.Always("CopyTable SUMMARY", testing::Counts(Checked(10, 9)));
+  script_.Always("CopyTable EVENTS", testing::Counts(Checked(4, 4)));
+
+  Run();
+
+  EXPECT_TRUE(script_.CountCheck());
+  EXPECT_EQ(LogFile(),
+            "Count check of SUMMARY for VLT1: the source holds 10 rows from 2026-01-01 00:00:00 to "
+            "2026-01-02 10:00:00, the destination 9.\r\n");
 }
 
 // The table handler's own log append fails once: the stage handler restarts the copy stage,
