@@ -17,4 +17,9 @@ void AppendLine(std::string& text, std::string_view line);
 // RaisedError 75 "Path/File access error" when the file cannot be opened or written.
 void AppendToFile(const std::string& path, std::string_view text);
 
+// Writes `text` to a new file beside `path` and renames it over `path`, so that a reader sees
+// the old file or the whole new one, never a part. Raises RaisedError 75 as AppendToFile does;
+// `path` is then unchanged.
+void ReplaceFile(const std::string& path, std::string_view text);
+
 }  // namespace kelvan
