@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="
 build-essential cmake pkg-config clang-format
-libgtest-dev libgmock-dev googletest libbenchmark-dev
+libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
 unixodbc unixodbc-dev odbcinst python3-pyodbc
 libsqlite3-dev sqlite3 libsqliteodbc
 postgresql postgresql-client odbc-postgresql

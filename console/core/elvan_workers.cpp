@@ -44,6 +44,13 @@ class ElvanWorker : public RunWorker {
     return elvan_.Call([](worker::ELVAN& e) { return e.GivenUp(); });
   }
 
+  void Observe(std::shared_ptr<worker::LoadRecorder> recorder, bool check_counts) override {
+    elvan_.Call([&](worker::ELVAN& e) {
+      e.SetRecorder(std::move(recorder));
+      e.SetCheckCounts(check_counts);
+    });
+  }
+
  private:
   component::ObjectRef<worker::ELVAN> elvan_;
 };

@@ -106,12 +106,15 @@ RunDriver::RunDriver(ConsoleState& state, ConsoleView& view, WorkerFactory& work
 
 RunOutcome RunDriver::Go() {
   outcome_ = RunOutcome{};
+  recorder_.reset();
+  position_ = 0;
   const std::optional<RunLock> lock = LockSetupFile();
   if (!lock) return outcome_;
   outcome_.servers = static_cast<int>(state_.settings.servers.size());
   state_.busy = true;
   state_.cancel = false;
   start_ = CurrentClock().SteadySeconds();
+  outcome_.record.started = CurrentClock().Now();
   state_.log_text.clear();
   view_.ShowLogText(state_.log_text);
   try {
@@ -122,6 +125,7 @@ RunOutcome RunDriver::Go() {
     view_.ShowMessage(ErrorMessageText(error), MessageIcon::kCritical);
   }
   Finish();
+  outcome_.record.seconds = SteadySecondsSince(start_);
   return outcome_;
 }
 
@@ -240,10 +244,14 @@ void RunDriver::VerifyServers() {
 }
 
 void RunDriver::VerifyServer(const ServerEntry& entry) {
+  outcome_.record.servers.push_back({entry.dsn, ServerRun::Result::kNotRun, {}, 0, {}});
+  ServerRun& recorded = outcome_.record.servers.back();
   std::string version;
   try {
     version = connector_(entry.value).substr(0, 10);
   } catch (const RaisedError& error) {
+    recorded.result = ServerRun::Result::kUnreachable;
+    recorded.first_error = odbc::HidePasswordEntries(error.Description());
     // A missing data source, a refused password and a server that is down differ only here.
     const std::string answer = DriverAnswerText(error);
     Log(kBr + "Unable to connect to server " + entry.dsn + kBr + answer +
@@ -259,11 +267,13 @@ void RunDriver::VerifyServer(const ServerEntry& entry) {
         kBr);
   }
   Log(kBr + entry.dsn + " uses ODBC driver version: " + version + kBr);
-  Slot slot{entry.dsn, entry.value, nullptr};
+  Slot slot{entry.dsn, entry.value, nullptr, outcome_.record.servers.size() - 1};
   try {
     slot.worker = workers_.CreateWorker(entry.dsn, entry.value);
     view_.SetStatusLabel(kCreatingThreads + std::to_string(slot.worker->ThreadID()));
   } catch (const RaisedError& error) {
+    recorded.result = ServerRun::Result::kUnreachable;
+    recorded.first_error = "its worker: " + odbc::HidePasswordEntries(error.Description());
     Log(WorkerErrorText(error) + "Skipping server " + entry.dsn + kBr);
     return;
   }
@@ -298,6 +308,9 @@ void RunDriver::ProcessServer(size_t index) {
   ToRunLog(kBr + "========================== Log for " + shown_value + kBr +
            FormatTimestamp(CurrentClock().Now()) + kBr);
   ++outcome_.processed;
+  position_ = static_cast<int>(index) + 1;
+  recorded_server_ = slot.record_index;
+  recorder_ = std::make_shared<worker::LoadRecorder>();
   const std::string messages = CallWorker(slot, thread);
   ReportServerResult(slot, messages);
   view_.ScrollLogToEnd();
@@ -314,12 +327,17 @@ std::string RunDriver::CallWorker(Slot& slot, std::int32_t thread) {
   watch_->work = thread;
   watch_->started = CurrentClock().SteadySeconds();
   std::string given_up;
+  ServerRun::Result result = ServerRun::Result::kFailed;
   try {
+    worker->Observe(recorder_, check_counts_);
     outcome_.last_result = odbc::HidePasswordEntries(worker->StartELVAN(arguments_, [this] {
       view_.ProcessPendingEvents();
       WatchServer();
     }));
     given_up = AskWorker([&] { return worker->GivenUp(); });
+    if (outcome_.last_result.empty()) {
+      result = given_up.empty() ? ServerRun::Result::kLoaded : ServerRun::Result::kGivenUp;
+    }
   } catch (const RaisedError& error) {
     Log("Error encountered while processing this server." + kBr +
         "Moving to the next server on the list." + kBr);
@@ -327,6 +345,7 @@ std::string RunDriver::CallWorker(Slot& slot, std::int32_t thread) {
     given_up = "the worker's call: " + odbc::HidePasswordEntries(error.Description());
   }
   if (!given_up.empty()) outcome_.given_up.push_back("server " + slot.dsn + ": " + given_up);
+  RecordServer(result, given_up);
   odbc::ResumeWork(thread);  // the operating system may give its number to a later thread
   watch_.reset();
   return AskWorker([&] { return worker->ErrorMessages(); });
@@ -370,6 +389,8 @@ void RunDriver::AbandonServer() {
       "waiting for it." +
       kBr);
   outcome_.given_up.push_back("server " + watch_->dsn + ": " + watch_->reason);
+  RecordServer(ServerRun::Result::kFailed, watch_->reason);
+  outcome_.record.seconds = SteadySecondsSince(start_);
   outcome_.cancelled = true;
   try {
     WriteClosingBlock();
@@ -377,6 +398,26 @@ void RunDriver::AbandonServer() {
     outcome_.kind = RunOutcome::Kind::kRunLogFailed;
   }
   if (limits_.abandon) limits_.abandon(outcome_);
+}
+
+void RunDriver::RecordServer(ServerRun::Result result, const std::string& first_error) {
+  ServerRun& server = outcome_.record.servers[recorded_server_];
+  server.result = result;
+  server.first_error = first_error;
+  server.seconds = SteadySecondsSince(watch_->started);
+  server.steps = recorder_->Steps();
+}
+
+ServerProgress RunDriver::Progress() const {
+  ServerProgress progress;
+  if (!recorder_) return progress;
+  progress.position = position_;
+  progress.total = static_cast<int>(slots_.size());
+  progress.server = outcome_.record.servers[recorded_server_].server;
+  progress.steps = recorder_->Steps();
+  progress.seconds = watch_ ? SteadySecondsSince(watch_->started)
+                            : outcome_.record.servers[recorded_server_].seconds;
+  return progress;
 }
 
 void RunDriver::ReportServerResult(const Slot& slot, const std::string& messages) {

@@ -14,6 +14,7 @@
 #include "console/core/console_state.h"
 #include "console/core/console_view.h"
 #include "console/core/run_lock.h"
+#include "console/core/run_record.h"
 #include "console/core/run_worker.h"
 #include "platform/odbc/cancellation.h"
 
@@ -38,6 +39,16 @@ struct RunOutcome {
   std::vector<std::string> given_up;
   bool cancelled = false;
   std::string last_result;
+  RunRecord record;  // every server of the list, in list order
+};
+
+// The server whose worker is being called (or was called last), for a progress display.
+struct ServerProgress {
+  int position = 0;  // among the servers that got a worker, from 1; 0 before the first
+  int total = 0;
+  std::string server;
+  std::vector<worker::StepRecord> steps;  // its tables and stages so far, in order
+  double seconds = 0;                     // since its call began
 };
 
 // How long a server may load, and how a run ends whose server cannot be stopped.
@@ -61,6 +72,9 @@ class RunDriver {
   // Cancel, and the server being loaded stops at once: its database calls are cancelled.
   void Interrupt();
   void SetLimits(RunLimits limits) { limits_ = std::move(limits); }
+  // Whether each incremental copy's window is counted on both sides afterwards.
+  void SetCheckCounts(bool on) { check_counts_ = on; }
+  ServerProgress Progress() const;
 
  private:
   struct Slot {
@@ -68,6 +82,7 @@ class RunDriver {
     std::string server_value;  // holds the password: show it only through
                                // ServerValueWithoutPassword
     std::shared_ptr<RunWorker> worker;
+    size_t record_index = 0;  // its entry in the run record
   };
 
   // The server whose worker is being called.
@@ -95,6 +110,7 @@ class RunDriver {
   void CancelServer(const std::string& reason);
   void AbandonServer();
   void ReportServerResult(const Slot& slot, const std::string& messages);
+  void RecordServer(ServerRun::Result result, const std::string& first_error);
   void WriteClosingBlock();
   void Finish();
   void Log(std::string_view text) { AppendLog(state_, view_, text); }
@@ -106,7 +122,11 @@ class RunDriver {
   TestConnector connector_;
   RunArguments arguments_;
   RunLimits limits_;
+  bool check_counts_ = false;
   std::optional<ServerWatch> watch_;
+  std::shared_ptr<worker::LoadRecorder> recorder_;  // of the server being (or last) loaded
+  size_t recorded_server_ = 0;                      // its entry in the run record
+  int position_ = 0;                                // its place among the slots, from 1
   std::vector<Slot> slots_;
   double start_ = 0;  // the clock's steady seconds when the run began
   RunOutcome outcome_;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <map>
 #include <ostream>
 
@@ -55,6 +56,7 @@ class FakeWorkers : public WorkerFactory {
   std::vector<std::string> created;
   std::vector<std::pair<std::string, RunArguments>> calls;
   std::vector<std::string> cancel_reasons;  // what each call's work was cancelled for, if it was
+  bool check_counts = false;                // as the last Observe said
 
  private:
   class Worker : public RunWorker {
@@ -65,6 +67,12 @@ class FakeWorkers : public WorkerFactory {
       owner_.calls.emplace_back(dsn_, arguments);
       const Script& script = owner_.scripts[dsn_];
       owner_.clock_.AdvanceSeconds(script.seconds);
+      if (recorder_) {
+        recorder_->Enter(worker::StepRecord::Kind::kTable, "SUMMARY");
+        engine::OperationCounts counts;
+        counts.rows_added = 10;
+        recorder_->AddCall(counts, std::chrono::seconds(script.seconds));
+      }
       pump();
       if (script.during) script.during();
       pump();  // the driver's watch sees what `during` did
@@ -75,8 +83,13 @@ class FakeWorkers : public WorkerFactory {
     }
     std::string ErrorMessages() override { return owner_.scripts[dsn_].messages; }
     std::string GivenUp() override { return owner_.scripts[dsn_].given_up; }
+    void Observe(std::shared_ptr<worker::LoadRecorder> recorder, bool check_counts) override {
+      recorder_ = std::move(recorder);
+      owner_.check_counts = check_counts;
+    }
 
    private:
+    std::shared_ptr<worker::LoadRecorder> recorder_;
     FakeWorkers& owner_;
     std::string dsn_;
     int n_;
@@ -135,6 +148,44 @@ TEST_F(RunDriverTest, EmptyServerListWritesOnlyTheMessage) {
   EXPECT_EQ(RunLog(), "BANNER\r\nError: Empty server list.\r\n");
   EXPECT_THAT(workers_.created, IsEmpty());
   EXPECT_FALSE(state_.busy);
+}
+
+// Every server of the list is in the record, in list order, whatever became of it.
+TEST_F(RunDriverTest, RecordHoldsEveryServerWithItsResultAndSteps) {
+  for (const char* dsn : {"VLTA", "VLTB", "VLTC", "VLTD"}) AddServer(dsn);
+  Reachable({"VLTB"});
+  workers_.scripts["VLTA"].seconds = 4;
+  workers_.scripts["VLTC"].result = "LocalErr:  Failed on: ServerErrors";
+  workers_.scripts["VLTC"].given_up = "stage ServerErrors: <5> boom";
+  workers_.scripts["VLTD"].given_up = "table NODES: <7> refused";
+  ServerProgress during_a;
+  workers_.scripts["VLTA"].during = [&] { during_a = driver_->Progress(); };
+  driver_ = std::make_unique<RunDriver>(state_, view_, workers_, connector_);
+  driver_->SetCheckCounts(true);
+
+  const RunRecord record = driver_->Go().record;
+
+  EXPECT_TRUE(workers_.check_counts);
+  EXPECT_EQ(during_a.position, 1);
+  EXPECT_EQ(during_a.total, 3);
+  EXPECT_EQ(during_a.server, "VLTA");
+  ASSERT_EQ(during_a.steps.size(), 1u);
+  EXPECT_EQ(during_a.steps[0].counts.rows_added, 10);
+  EXPECT_EQ(record.started, kStart);
+  ASSERT_EQ(record.servers.size(), 4u);
+  const std::vector<std::pair<ServerRun::Result, std::string>> expected = {
+      {ServerRun::Result::kLoaded, ""},
+      {ServerRun::Result::kUnreachable, "no"},
+      {ServerRun::Result::kFailed, "stage ServerErrors: <5> boom"},
+      {ServerRun::Result::kGivenUp, "table NODES: <7> refused"}};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(record.servers[i].result, expected[i].first) << i;
+    EXPECT_EQ(record.servers[i].first_error, expected[i].second) << i;
+  }
+  EXPECT_EQ(record.servers[0].seconds, 4);
+  ASSERT_EQ(record.servers[0].steps.size(), 1u);
+  EXPECT_EQ(record.servers[0].steps[0].name, "SUMMARY");
+  EXPECT_TRUE(record.servers[1].steps.empty());
 }
 
 TEST_F(RunDriverTest, UnreachableServersAreSkippedAndTheClosingBlockWritten) {

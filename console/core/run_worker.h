@@ -14,6 +14,7 @@
 #include "platform/basic/bool16.h"
 #include "platform/component/apartment.h"
 #include "worker/load_options.h"
+#include "worker/load_record.h"
 
 namespace kelvan::console {
 
@@ -37,6 +38,10 @@ class RunWorker {
   // The first table or stage the last StartELVAN gave up, with its first error; empty when it
   // loaded everything.
   virtual std::string GivenUp() = 0;
+  // Where the next StartELVAN records what each table and stage did, and whether it counts
+  // each incremental copy's window on both sides. A worker that keeps no record ignores it.
+  virtual void Observe(std::shared_ptr<worker::LoadRecorder> /*recorder*/, bool /*check_counts*/) {
+  }
 };
 
 class WorkerFactory {
