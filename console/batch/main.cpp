@@ -1,6 +1,7 @@
 // kelvan-batch: the console's start-up and run without a window, for cron and servers without a
-// display. The console's command line (-CONFIG=file, -LOG=file) and a time limit per server,
-// no countdown; exit statuses in kUsage.
+// display. The console's command line (-CONFIG=file, -LOG=file), a time limit per server, the
+// run record as JSON and metrics files, a count check of the incremental copies; no countdown;
+// exit statuses in kUsage.
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,11 +21,14 @@
 #include "console/batch/terminal_view.h"
 #include "console/core/elvan_workers.h"
 #include "console/core/run_driver.h"
+#include "console/core/run_summary.h"
 #include "console/core/startup.h"
 #include "console/core/utility_functions.h"
 #include "engine/qb_obj.h"
+#include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
 #include "platform/basic/run_log.h"
+#include "platform/basic/text_lines.h"
 #include "platform/basic/version.h"
 #include "worker/worker_classes.h"
 
@@ -37,7 +41,8 @@ constexpr int kNoRun = 2;
 constexpr double kDefaultServerMinutes = 240;
 
 constexpr const char* kUsage =
-    "usage: kelvan-batch [-CONFIG=file] [-LOG=file] [-SERVERTIMEOUT=minutes]\n"
+    "usage: kelvan-batch [-CONFIG=file] [-LOG=file] [-SERVERTIMEOUT=minutes] [-SUMMARY=file.json]"
+    " [-METRICS=file.prom] [-VERIFY]\n"
     "Loads every server of a setup file into its destination without a window, then ends.\n"
     "  -CONFIG=file  the setup file (default KELVAN.ini in the program's folder)\n"
     "  -LOG=file     the HTML run log (default vltlog_yymmddhhmmss.htm in the program's folder)\n"
@@ -45,13 +50,23 @@ constexpr const char* kUsage =
     "                the longest one server may load (default 240, decimals allowed, 0 for no\n"
     "                limit); past it the server's database calls are cancelled, the server is\n"
     "                reported as failed and the run goes on with the next server\n"
+    "  -SUMMARY=file.json\n"
+    "                what the run did, per server, table and stage, as JSON (replaced whole)\n"
+    "  -METRICS=file.prom\n"
+    "                the same as Prometheus text for the node exporter's textfile collector\n"
+    "  -VERIFY       after each incremental copy (SUMMARY, EVENTS) the source's rows of the\n"
+    "                copied window are counted against the destination's; a difference goes\n"
+    "                into the run log and the summary and makes the exit status 1\n"
+    "On a terminal a progress line shows the server, stage, table, rows and rate; otherwise\n"
+    "one line per server and table or stage.\n"
     "Before the first server the destination is checked: every table the run writes must be\n"
     "there. SIGINT or SIGTERM cancels the server being loaded; the run log still gets its\n"
     "closing block. A server that does not end within 15 s of its cancel is left behind and\n"
     "the run ends at once.\n"
     "exit status:\n"
     "  0  every server, table and stage loaded\n"
-    "  1  something was given up (a server, a table or a stage; stderr names it)\n"
+    "  1  something was given up (a server, a table or a stage; stderr names it), -VERIFY\n"
+    "     found a difference, or the summary or metrics file could not be written\n"
     "  2  nothing ran (no setup file, a destination that cannot take the run, no server\n"
     "     reachable, another run of the setup file, a bad option, or interrupted before any\n"
     "     server)\n"
@@ -80,16 +95,30 @@ int ExitStatus(const kelvan::console::RunOutcome& outcome) {
   using Kind = kelvan::console::RunOutcome::Kind;
   if (outcome.processed == 0) return kNoRun;
   const bool all = outcome.kind == Kind::kRan && outcome.completed == outcome.servers &&
-                   outcome.given_up.empty();
+                   outcome.given_up.empty() && !HasCountDifference(outcome.record);
   return all ? kAllCompleted : kSomeFailed;
+}
+
+std::string OneLine(std::string text) {
+  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  return text;
 }
 
 void ReportGivenUp(const kelvan::console::RunOutcome& outcome) {
   for (const std::string& line : outcome.given_up) {
-    std::string one_line = line;
-    std::replace_if(
-        one_line.begin(), one_line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    std::fprintf(stderr, "Given up: %s\n", one_line.c_str());
+    std::fprintf(stderr, "Given up: %s\n", OneLine(line).c_str());
+  }
+  for (const kelvan::console::ServerRun& server : outcome.record.servers) {
+    for (const kelvan::worker::StepRecord& step : server.steps) {
+      const auto& check = step.counts.count_check;
+      if (!check || !check->Differs()) continue;
+      std::fprintf(stderr,
+                   "Count difference: server %s: table %s: the source holds %lld rows from %s to "
+                   "%s, the destination %lld\n",
+                   server.server.c_str(), step.name.c_str(),
+                   static_cast<long long>(check->source_rows), check->from.c_str(),
+                   check->to.c_str(), static_cast<long long>(check->destination_rows));
+    }
   }
 }
 
@@ -104,11 +133,14 @@ void WarnWhenSetupFileIsExposed(const std::string& path) {
   }
 }
 
-// The console's own arguments, with -SERVERTIMEOUT taken out: the console does not know it.
+// The console's own arguments, with kelvan-batch's own taken out: the console does not know them.
 struct BatchArguments {
   std::vector<std::string> console = {"kelvan-batch"};
   double server_minutes = kDefaultServerMinutes;
-  bool valid = true;
+  std::string summary_file;  // empty: none
+  std::string metrics_file;  // empty: none
+  bool verify = false;
+  std::string invalid;  // why the options cannot be used; empty when they can
 };
 
 std::optional<double> Minutes(const std::string& text) {
@@ -118,21 +150,77 @@ std::optional<double> Minutes(const std::string& text) {
   return minutes;
 }
 
+// The value after `option` (matched without regard to case), or nothing when `argument` is
+// not that option.
+std::optional<std::string> OptionValue(const std::string& argument, std::string_view option) {
+  if (argument.size() < option.size() ||
+      strncasecmp(argument.c_str(), option.data(), option.size()) != 0) {
+    return std::nullopt;
+  }
+  return argument.substr(option.size());
+}
+
+// Takes out one of kelvan-batch's own options; false when `argument` is none of them.
+bool TakeBatchOption(const std::string& argument, BatchArguments& parsed) {
+  if (const auto value = OptionValue(argument, "-SERVERTIMEOUT=")) {
+    const std::optional<double> minutes = Minutes(*value);
+    if (!minutes) parsed.invalid = "-SERVERTIMEOUT takes minutes: a number, 0 for no limit.";
+    parsed.server_minutes = minutes.value_or(0);
+  } else if (const auto summary = OptionValue(argument, "-SUMMARY=")) {
+    if (summary->empty()) parsed.invalid = "-SUMMARY takes a file name.";
+    parsed.summary_file = *summary;
+  } else if (const auto metrics = OptionValue(argument, "-METRICS=")) {
+    if (metrics->empty()) parsed.invalid = "-METRICS takes a file name.";
+    parsed.metrics_file = *metrics;
+  } else if (strcasecmp(argument.c_str(), "-VERIFY") == 0) {
+    parsed.verify = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 BatchArguments ParseArguments(int argc, char** argv) {
-  constexpr std::string_view kServerTimeout = "-SERVERTIMEOUT=";
   BatchArguments parsed;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument.size() < kServerTimeout.size() ||
-        strncasecmp(argument.c_str(), kServerTimeout.data(), kServerTimeout.size()) != 0) {
-      parsed.console.push_back(argument);
-      continue;
-    }
-    const std::optional<double> minutes = Minutes(argument.substr(kServerTimeout.size()));
-    parsed.valid = parsed.valid && minutes.has_value();
-    parsed.server_minutes = minutes.value_or(0);
+    if (!TakeBatchOption(argument, parsed)) parsed.console.push_back(argument);
   }
   return parsed;
+}
+
+// Writes the summary and metrics files asked for; false when one could not be written (said on
+// stderr).
+bool WriteRecordFiles(const BatchArguments& arguments, const kelvan::console::RunRecord& record,
+                      int status) {
+  bool written = true;
+  const auto write = [&](const std::string& path, const std::string& text) {
+    if (path.empty()) return;
+    try {
+      kelvan::ReplaceFile(path, text);
+    } catch (const kelvan::RaisedError& error) {
+      std::fprintf(stderr, "kelvan-batch: %s\n", error.Description().c_str());
+      written = false;
+    }
+  };
+  write(arguments.summary_file, kelvan::console::SummaryJson(record, status));
+  write(arguments.metrics_file, kelvan::console::MetricsText(record, status));
+  return written;
+}
+
+// The run's exit status once its files are written: a file that could not be written turns a
+// clean run into status 1, so that a scheduler that reads only the status still sees it.
+int Finish(const BatchArguments& arguments, const kelvan::console::RunRecord& record,
+           int status) {
+  if (!WriteRecordFiles(arguments, record, status) && status == kAllCompleted) return kSomeFailed;
+  return status;
+}
+
+// The record of a run that did not reach its servers.
+kelvan::console::RunRecord NoRunRecord() {
+  kelvan::console::RunRecord record;
+  record.started = kelvan::CurrentClock().Now();
+  return record;
 }
 
 std::string JoinConsoleArguments(const std::vector<std::string>& arguments) {
@@ -146,9 +234,10 @@ kelvan::console::RunLimits LimitsFor(const BatchArguments& arguments,
   kelvan::console::RunLimits limits;
   if (arguments.server_minutes > 0) limits.server_seconds = arguments.server_minutes * 60;
   // The worker's thread cannot be joined while its driver holds it: leave without it.
-  limits.abandon = [run_log_name](const kelvan::console::RunOutcome& outcome) {
+  limits.abandon = [arguments, run_log_name](const kelvan::console::RunOutcome& outcome) {
     ReportGivenUp(outcome);
     ReportRunLog(run_log_name);
+    WriteRecordFiles(arguments, outcome.record, kSomeFailed);
     std::fflush(nullptr);
     ::_exit(kSomeFailed);
   };
@@ -175,8 +264,8 @@ int main(int argc, char** argv) {
   if (kelvan::AnswerVersion(argc, argv, "kelvan-batch") || AnswerHelp(argc, argv)) return 0;
   using namespace kelvan::console;
   const BatchArguments arguments = ParseArguments(argc, argv);
-  if (!arguments.valid) {
-    std::fputs("kelvan-batch: -SERVERTIMEOUT takes minutes: a number, 0 for no limit.\n", stderr);
+  if (!arguments.invalid.empty()) {
+    std::fprintf(stderr, "kelvan-batch: %s\n", arguments.invalid.c_str());
     std::fputs(kUsage, stderr);
     return kNoRun;
   }
@@ -191,15 +280,17 @@ int main(int argc, char** argv) {
   WarnWhenSetupFileIsExposed(state.setup_file_name);
   if (startup != StartupOutcome::kAutoStart || !DestinationCanTakeTheRun(state)) {
     ReportRunLog(state.run_log_name);
-    return kNoRun;
+    return Finish(arguments, NoRunRecord(), kNoRun);
   }
 
   ElvanWorkerFactory workers;
   RunDriver driver(state, view, workers);
   driver.SetLimits(LimitsFor(arguments, state.run_log_name));
+  driver.SetCheckCounts(arguments.verify);
   view.OnInterrupt([&driver] { driver.Interrupt(); });
+  view.FollowProgress([&driver] { return driver.Progress(); });
   const RunOutcome outcome = driver.Go();
   ReportGivenUp(outcome);
   ReportRunLog(state.run_log_name);
-  return ExitStatus(outcome);
+  return Finish(arguments, outcome.record, ExitStatus(outcome));
 }

@@ -1,5 +1,6 @@
 #include "console/batch/terminal_view.h"
 
+#include <cmath>
 #include <csignal>
 #include <thread>
 
@@ -89,18 +90,54 @@ void TerminalView::Print(const std::string& text) {
 }
 
 void TerminalView::DrawProgress() {
-  if (!progress_ || !running_ || server_.empty()) return;
+  if (!progress_) return PrintNewSteps();
+  if (!running_ || server_.empty()) return;
   const long elapsed = static_cast<long>(SteadySecondsSince(started_));
   if (progress_drawn_ && elapsed == last_drawn_second_) return;
   std::string slash_free = position_;
   if (const size_t slash = slash_free.find('/'); slash != std::string::npos) {
     slash_free = slash_free.substr(0, slash) + " of " + slash_free.substr(slash + 1);
   }
-  std::fprintf(out_, "\r\033[Kserver %s: %s  %s", slash_free.c_str(), server_.c_str(),
-               FormatElapsed(static_cast<double>(elapsed)).c_str());
+  std::fprintf(out_, "\r\033[Kserver %s: %s%s  %s", slash_free.c_str(), server_.c_str(),
+               StepText().c_str(), FormatElapsed(static_cast<double>(elapsed)).c_str());
   std::fflush(out_);
   progress_drawn_ = true;
   last_drawn_second_ = elapsed;
+}
+
+// "  CopyTables SUMMARY  1200 rows  40 rows/s": the step being loaded and the server's rows
+// added so far; empty before its first step.
+std::string TerminalView::StepText() const {
+  if (!progress_source_) return {};
+  const ServerProgress progress = progress_source_();
+  if (progress.steps.empty()) return {};
+  std::int64_t rows = 0;
+  for (const worker::StepRecord& step : progress.steps) rows += step.counts.rows_added;
+  const worker::StepRecord& step = progress.steps.back();
+  const bool table = step.kind == worker::StepRecord::Kind::kTable;
+  const long rate = progress.seconds > 0 ? std::lround(static_cast<double>(rows) / progress.seconds)
+                                         : 0;
+  return "  " + std::string(table ? "CopyTables " : "") + step.name + "  " +
+         std::to_string(rows) + " rows  " + std::to_string(rate) + " rows/s";
+}
+
+// Not on a terminal: one plain line per table or stage as it starts.
+void TerminalView::PrintNewSteps() {
+  if (!progress_source_) return;
+  const ServerProgress progress = progress_source_();
+  if (progress.position == 0) return;
+  if (progress.position != steps_of_) {
+    steps_of_ = progress.position;
+    steps_printed_ = 0;
+  }
+  for (; steps_printed_ < progress.steps.size(); ++steps_printed_) {
+    const worker::StepRecord& step = progress.steps[steps_printed_];
+    const bool table = step.kind == worker::StepRecord::Kind::kTable;
+    std::fprintf(out_, "Progress: server %d of %d: %s: %s%s\n", progress.position, progress.total,
+                 progress.server.c_str(), table ? "CopyTables table " : "stage ",
+                 step.name.c_str());
+  }
+  std::fflush(out_);
 }
 
 void TerminalView::ClearProgress() {

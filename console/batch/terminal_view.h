@@ -1,6 +1,7 @@
 // TerminalView: the console's view for kelvan-batch. Message-box texts and the log text go to
-// stderr as they come; on a terminal a progress line shows the server being loaded and the
-// elapsed time. Ctrl-C or SIGTERM asks for the run to stop (see OnInterrupt).
+// stderr as they come; on a terminal a progress line shows the server being loaded, its stage,
+// table, rows and rate, and the elapsed time; otherwise one line tells each table or stage as
+// it starts. Ctrl-C or SIGTERM asks for the run to stop (see OnInterrupt).
 // Threading: the program's main thread; the signal handler only sets a flag.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "console/core/console_view.h"
+#include "console/core/run_driver.h"
 
 namespace kelvan::console {
 
@@ -19,6 +21,10 @@ class TerminalView : public ConsoleView {
 
   // Called (from event processing) once after an interrupt was asked for.
   void OnInterrupt(std::function<void()> handler) { on_interrupt_ = std::move(handler); }
+  // Where the progress comes from while a server loads (the run driver's Progress).
+  void FollowProgress(std::function<ServerProgress()> source) {
+    progress_source_ = std::move(source);
+  }
   // Installs the SIGINT and SIGTERM handlers that ask for the interrupt.
   static void CatchInterrupts();
 
@@ -42,11 +48,16 @@ class TerminalView : public ConsoleView {
  private:
   void Print(const std::string& text);
   void DrawProgress();
+  std::string StepText() const;
+  void PrintNewSteps();
   void ClearProgress();
 
   std::FILE* out_;
   const bool progress_;
   std::function<void()> on_interrupt_;
+  std::function<ServerProgress()> progress_source_;
+  int steps_of_ = 0;           // the server position whose steps are being printed
+  size_t steps_printed_ = 0;  // of that server
   bool interrupted_ = false;
   size_t log_shown_ = 0;  // characters of the log text already printed
   std::string position_;  // "n/N" of the server being loaded

@@ -64,7 +64,8 @@ TEST_P(ProgramOptionsTest, AnswersAndLeavesNoRunLog) {
 }
 
 constexpr const char* kBatchUsage =
-    "usage: kelvan-batch \\[-CONFIG=file\\] \\[-LOG=file\\] \\[-SERVERTIMEOUT=minutes\\]\n(.|\n)*"
+    "usage: kelvan-batch \\[-CONFIG=file\\] \\[-LOG=file\\] \\[-SERVERTIMEOUT=minutes\\] "
+    "\\[-SUMMARY=file\\.json\\] \\[-METRICS=file\\.prom\\] \\[-VERIFY\\]\n(.|\n)*"
     "  0  every server, table and stage loaded\n(.|\n)*ODBCSYSINI and ODBCINI(.|\n)*";
 
 INSTANTIATE_TEST_SUITE_P(
