@@ -19,11 +19,11 @@ struct CountCheck {
 };
 
 struct OperationCounts {
-  std::int64_t rows_read = 0;     // fetched from the source (or the destination rows read)
-  std::int64_t rows_added = 0;    // written to the destination
-  std::int64_t rows_deleted = 0;  // replaced by the overlap before the rows were added
-  std::int64_t rows_pruned = 0;   // older than the cut-off, deleted
-  std::int64_t values_unset = 0;  // source values the destination column could not hold
+  std::int64_t rows_read = 0;             // fetched from the source (or the destination rows read)
+  std::int64_t rows_added = 0;            // written to the destination
+  std::int64_t rows_deleted = 0;          // replaced by the overlap before the rows were added
+  std::int64_t rows_pruned = 0;           // older than the cut-off, deleted
+  std::int64_t values_unset = 0;          // source values the destination column could not hold
   std::optional<CountCheck> count_check;  // only when asked for and rows were copied
 
   OperationCounts& operator+=(const OperationCounts& other) {

@@ -132,8 +132,8 @@ class QbObj : public LoadEngine {
   TraceLog trace_;
   std::string db_type_;  // as given to SetDBType, blanks trimmed
   std::int32_t pseudo_index_ = 0;
-  double operation_start_ = 0;                           // seconds since local midnight
-  OperationCounts counts_;                               // of the operation now or last run
+  double operation_start_ = 0;  // seconds since local midnight
+  OperationCounts counts_;      // of the operation now or last run
   bool count_check_ = false;
   std::map<std::string, data::Connection> connections_;  // key: the destination connect string
 };

@@ -93,7 +93,7 @@ class LoadSequence {
   const LogAppender append_to_log_;
   LoadRecorder& recorder_;
   engine::OperationCounts last_counts_;  // of the last load operation
-  const std::string run_timestamp_;  // "yyyy-mm-dd hh:mm:ss" at the start of the load
+  const std::string run_timestamp_;      // "yyyy-mm-dd hh:mm:ss" at the start of the load
 
   component::ObjectRef<engine::LoadEngine> engine_;
   std::string text_;

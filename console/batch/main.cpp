@@ -100,7 +100,8 @@ int ExitStatus(const kelvan::console::RunOutcome& outcome) {
 }
 
 std::string OneLine(std::string text) {
-  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   return text;
 }
 
@@ -210,8 +211,7 @@ bool WriteRecordFiles(const BatchArguments& arguments, const kelvan::console::Ru
 
 // The run's exit status once its files are written: a file that could not be written turns a
 // clean run into status 1, so that a scheduler that reads only the status still sees it.
-int Finish(const BatchArguments& arguments, const kelvan::console::RunRecord& record,
-           int status) {
+int Finish(const BatchArguments& arguments, const kelvan::console::RunRecord& record, int status) {
   if (!WriteRecordFiles(arguments, record, status) && status == kAllCompleted) return kSomeFailed;
   return status;
 }

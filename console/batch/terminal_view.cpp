@@ -115,10 +115,10 @@ std::string TerminalView::StepText() const {
   for (const worker::StepRecord& step : progress.steps) rows += step.counts.rows_added;
   const worker::StepRecord& step = progress.steps.back();
   const bool table = step.kind == worker::StepRecord::Kind::kTable;
-  const long rate = progress.seconds > 0 ? std::lround(static_cast<double>(rows) / progress.seconds)
-                                         : 0;
-  return "  " + std::string(table ? "CopyTables " : "") + step.name + "  " +
-         std::to_string(rows) + " rows  " + std::to_string(rate) + " rows/s";
+  const long rate =
+      progress.seconds > 0 ? std::lround(static_cast<double>(rows) / progress.seconds) : 0;
+  return "  " + std::string(table ? "CopyTables " : "") + step.name + "  " + std::to_string(rows) +
+         " rows  " + std::to_string(rate) + " rows/s";
 }
 
 // Not on a terminal: one plain line per table or stage as it starts.

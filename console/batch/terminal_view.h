@@ -56,7 +56,7 @@ class TerminalView : public ConsoleView {
   const bool progress_;
   std::function<void()> on_interrupt_;
   std::function<ServerProgress()> progress_source_;
-  int steps_of_ = 0;           // the server position whose steps are being printed
+  int steps_of_ = 0;          // the server position whose steps are being printed
   size_t steps_printed_ = 0;  // of that server
   bool interrupted_ = false;
   size_t log_shown_ = 0;  // characters of the log text already printed

@@ -1,8 +1,8 @@
 #include "console/core/run_driver.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <chrono>
 #include <map>
 #include <ostream>
 

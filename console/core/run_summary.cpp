@@ -25,8 +25,10 @@ double UnixSeconds(const Timestamp& local) {
 }
 
 json CountsJson(const engine::OperationCounts& counts) {
-  json out = {{"rows_read", counts.rows_read},       {"rows_added", counts.rows_added},
-              {"rows_deleted", counts.rows_deleted}, {"rows_pruned", counts.rows_pruned},
+  json out = {{"rows_read", counts.rows_read},
+              {"rows_added", counts.rows_added},
+              {"rows_deleted", counts.rows_deleted},
+              {"rows_pruned", counts.rows_pruned},
               {"values_unset", counts.values_unset}};
   if (const auto& check = counts.count_check) {
     out["count_check"] = {{"from", check->from},
@@ -83,7 +85,8 @@ std::string Number(double value) {
 // One metric family: its HELP and TYPE lines, then its samples.
 class Family {
  public:
-  Family(std::string& out, const std::string& name, const std::string& help) : out_(out), name_(name) {
+  Family(std::string& out, const std::string& name, const std::string& help)
+      : out_(out), name_(name) {
     out_ += "# HELP " + name + " " + help + "\n# TYPE " + name + " gauge\n";
   }
   void Sample(const std::string& labels, double value) {
@@ -155,12 +158,13 @@ std::string MetricsText(const RunRecord& record, int exit_status) {
       .Sample("", exit_status);
   Family up(out, "kelvan_server_up", "1 when the server was loaded, whole or in part; else 0.");
   for (const ServerRun& server : record.servers) {
-    const bool loaded = server.result == ServerRun::Result::kLoaded ||
-                        server.result == ServerRun::Result::kGivenUp;
+    const bool loaded =
+        server.result == ServerRun::Result::kLoaded || server.result == ServerRun::Result::kGivenUp;
     up.Sample(ServerLabel(server), loaded ? 1 : 0);
   }
   Family seconds(out, "kelvan_server_duration_seconds", "How long the server's load took.");
-  for (const ServerRun& server : record.servers) seconds.Sample(ServerLabel(server), server.seconds);
+  for (const ServerRun& server : record.servers)
+    seconds.Sample(ServerLabel(server), server.seconds);
   using C = engine::OperationCounts;
   CountFamily(out, record, "kelvan_rows_read_total", "Rows read in the last run.", &C::rows_read);
   CountFamily(out, record, "kelvan_rows_added_total", "Rows added in the last run.",

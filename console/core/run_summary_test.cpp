@@ -18,14 +18,17 @@ using worker::StepRecord;
 // not answer. Its server name holds the characters a label value must escape.
 RunRecord TwoServerRun() {
   StepRecord summary{StepRecord::Kind::kTable, "SUMMARY", {}, 1, 2.5, "<1> lost", false};
-  summary.counts = {120, 119, 6, 40, 2,
-                    engine::CountCheck{"2026-03-01 00:00:00", "2026-03-02 23:00:00", 120, 119}};
+  summary.counts = {
+      120, 119, 6,
+      40,  2,   engine::CountCheck{"2026-03-01 00:00:00", "2026-03-02 23:00:00", 120, 119}};
   StepRecord errors{StepRecord::Kind::kStage, "ClientErrors", {}, 3, 0.5, "<2> gone", true};
   errors.counts.rows_added = 8;
   RunRecord record{{2026, 3, 2, 1, 30, 0}, 42.0, {}};
-  record.servers.push_back(
-      {"VLT \"A\"\\1", ServerRun::Result::kGivenUp, "stage ClientErrors: <2> gone", 40.0,
-       {errors, summary}});
+  record.servers.push_back({"VLT \"A\"\\1",
+                            ServerRun::Result::kGivenUp,
+                            "stage ClientErrors: <2> gone",
+                            40.0,
+                            {errors, summary}});
   record.servers.push_back(
       {"VLTB", ServerRun::Result::kUnreachable, "IM002: no such data source", 0, {}});
   return record;
@@ -79,10 +82,11 @@ std::map<std::string, double> ParseExposition(const std::string& text) {
     std::string key = m[1];
     std::string labels = m[3];
     for (std::smatch l; std::regex_search(labels, l, kLabel); labels = l.suffix()) {
+      const std::string escaped = l[2].str();
       std::string value;
-      for (size_t i = 0; i < l[2].length(); ++i) {
-        char c = l[2].str()[i];
-        if (c == '\\') c = l[2].str()[++i] == 'n' ? '\n' : l[2].str()[i];
+      for (size_t i = 0; i < escaped.size(); ++i) {
+        char c = escaped[i];
+        if (c == '\\') c = escaped[++i] == 'n' ? '\n' : escaped[i];
         value += c;
       }
       key += " " + l[1].str() + "=" + value;
@@ -93,8 +97,7 @@ std::map<std::string, double> ParseExposition(const std::string& text) {
 }
 
 TEST(RunSummaryTest, MetricsParseBackAsTheRecord) {
-  const std::map<std::string, double> metrics =
-      ParseExposition(MetricsText(TwoServerRun(), 1));
+  const std::map<std::string, double> metrics = ParseExposition(MetricsText(TwoServerRun(), 1));
   const std::string a = " server=VLT \"A\"\\1";
   const std::string summary = a + " stage=CopyTables table=SUMMARY";
   const std::string errors = a + " stage=ClientErrors table=";
@@ -121,7 +124,13 @@ TEST(RunSummaryTest, MetricsParseBackAsTheRecord) {
   }
   EXPECT_FALSE(metrics.count("kelvan_count_check_source_rows" + errors));
   // 01:30 local time on the day of the run, whatever the machine's zone.
-  std::tm local{0, 30, 1, 2, 2, 126, 0, 0, -1};
+  std::tm local{};
+  local.tm_year = 126;
+  local.tm_mon = 2;
+  local.tm_mday = 2;
+  local.tm_hour = 1;
+  local.tm_min = 30;
+  local.tm_isdst = -1;
   EXPECT_EQ(metrics.at("kelvan_last_run_timestamp_seconds"),
             static_cast<double>(std::mktime(&local)));
 }

@@ -40,8 +40,7 @@ class RunWorker {
   virtual std::string GivenUp() = 0;
   // Where the next StartELVAN records what each table and stage did, and whether it counts
   // each incremental copy's window on both sides. A worker that keeps no record ignores it.
-  virtual void Observe(std::shared_ptr<worker::LoadRecorder> /*recorder*/, bool /*check_counts*/) {
-  }
+  virtual void Observe(std::shared_ptr<worker::LoadRecorder> /*recorder*/, bool /*check_counts*/) {}
 };
 
 class WorkerFactory {

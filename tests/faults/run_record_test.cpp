@@ -58,17 +58,17 @@ TEST_P(BatchRecordTest, SummaryAndMetricsCountTheRowsBothSidesHold) {
   const Night night = PrepareNight(tag, {server}, {"SUMMARY", "NODES"});
   const SqlClient client = ClientOf(night.db);
   if (GetParam().planted) {
-    client("CREATE TRIGGER planted AFTER INSERT ON SUMMARY WHEN NEW.PSEUDO_INDEX = 3 "
-           "BEGIN DELETE FROM SUMMARY WHERE rowid = NEW.rowid; END;");
+    client(
+        "CREATE TRIGGER planted AFTER INSERT ON SUMMARY WHEN NEW.PSEUDO_INDEX = 3 "
+        "BEGIN DELETE FROM SUMMARY WHERE rowid = NEW.rowid; END;");
   }
   const fs::path summary_file = night.dir / "run.json";
   const fs::path metrics_file = night.dir / "run.prom";
 
-  const BatchResult result = WaitBatch(
-      StartBatch(night.setup, night.dir / "run.htm",
-                 {"-SUMMARY=" + summary_file.string(), "-metrics=" + metrics_file.string(),
-                  "-VERIFY"}),
-      night.dir / "run.htm");
+  const BatchResult result = WaitBatch(StartBatch(night.setup, night.dir / "run.htm",
+                                                  {"-SUMMARY=" + summary_file.string(),
+                                                   "-metrics=" + metrics_file.string(), "-VERIFY"}),
+                                       night.dir / "run.htm");
 
   const long copied = static_cast<long>(SourceSummaryRows(source).size());
   const long held = CountRows(client, "SUMMARY", server);
@@ -102,8 +102,8 @@ TEST_P(BatchRecordTest, SummaryAndMetricsCountTheRowsBothSidesHold) {
     EXPECT_EQ(summary["exit_status"], 1);
     EXPECT_THAT(result.output, HasSubstr("Count difference: server " + server + ": table SUMMARY"));
     // After the copy's own line in the run log.
-    const size_t copy_line = result.run_log.find(
-        "Successfully copied " + std::to_string(copied) + " row(s) to SUMMARY");
+    const size_t copy_line =
+        result.run_log.find("Successfully copied " + std::to_string(copied) + " row(s) to SUMMARY");
     ASSERT_NE(copy_line, std::string::npos);
     EXPECT_GT(result.run_log.find(difference), copy_line);
     EXPECT_EQ(Sample(metrics, "kelvan_run_exit_status"), 1);
