@@ -3,6 +3,7 @@
 // table loads as a dated snapshot that replaces the snapshot of the same or a later date.
 #include <sqlext.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -124,7 +125,7 @@ class CopyTableRun : public OperationRun {
   data::Column* LookUpTarget(const std::string& source_column);
   void SetEngineColumns(bool first_row);
   void Finish();
-  void NoteNewestTime(size_t column, const data::Value& value);
+  void NoteNewestTime(const data::Value& value);
   void CheckCounts();
   std::int64_t CountSourceWindow(const std::string& from, const std::string& before);
   std::int64_t CountDestinationWindow(const std::string& from, const std::string& before);
@@ -167,7 +168,10 @@ class CopyTableRun : public OperationRun {
   std::int32_t rows_copied_ = 0;
   double fetch_seconds_ = 0;
   UnfittingValues unfitting_;
-  std::string newest_time_;  // incremental copies: the newest time copied, for the count check
+  // Incremental copies, for the count check: the source column of their time (none: past the
+  // end) and the newest time copied.
+  size_t time_column_ = std::numeric_limits<size_t>::max();
+  std::string newest_time_;
 };
 
 std::int16_t CopyTableRun::Execute() {
@@ -185,6 +189,11 @@ std::int16_t CopyTableRun::Execute() {
   ReplaceHistory();
   source_columns_ = source_.ColumnNames(kMaxSourceColumns);
   Trace("Successfully extracted column names out of VLT database.", 3);
+  if (kind_ != TableKind::kSnapshot) {
+    time_column_ = static_cast<size_t>(
+        std::find(source_columns_.begin(), source_columns_.end(), TimeColumnOf(kind_)) -
+        source_columns_.begin());
+  }
   CopyRows();
   Finish();
   return 0;
@@ -360,7 +369,7 @@ void CopyTableRun::CopyRow(bool first_row) {
     SourceCell cell = ReadSourceValue(source_.statement(), static_cast<SQLUSMALLINT>(i + 1),
                                       target->Type(), target->Size());
     if (cell.value) {
-      if (kind_ != TableKind::kSnapshot) NoteNewestTime(i, *cell.value);
+      if (i == time_column_) NoteNewestTime(*cell.value);
       target->SetValue(std::move(*cell.value));
     }
     if (cell.unfitting) {
@@ -375,8 +384,7 @@ void CopyTableRun::CopyRow(bool first_row) {
   ++engine_.counts().rows_added;
 }
 
-void CopyTableRun::NoteNewestTime(size_t column, const data::Value& value) {
-  if (source_columns_[column] != TimeColumnOf(kind_)) return;
+void CopyTableRun::NoteNewestTime(const data::Value& value) {
   std::string time = FormatTimestampText(value.ToText());
   if (time > newest_time_) newest_time_ = time;
 }
