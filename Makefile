@@ -4,7 +4,7 @@ JOBS    ?= $(shell nproc)
 TESTDB  ?= /tmp/kelvan-test-db-$(shell id -u)
 CMAKE_FLAGS ?= -DKELVAN_WERROR=ON
 
-.PHONY: all deps configure build demo test test-unit bench screenshots format clean
+.PHONY: all deps configure build demo test test-unit bench screenshots package format clean
 
 all: build
 
@@ -64,6 +64,12 @@ screenshots: build
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/console/kelvan-screenshots $(BUILD)/screenshots
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/installguide/setup-screenshots $(BUILD)/screenshots
 	@ls $(BUILD)/screenshots
+
+# The Debian package (packaging/): builds the installed programs only, then build/kelvan_*.deb.
+PACKAGE_TARGETS = kelvan kelvan-batch qobra vltsim vltodbc Setup kelvan_relnotes
+package: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target $(PACKAGE_TARGETS)
+	@cd $(BUILD) && cpack -G DEB
 
 # Tests that need no database server.
 test-unit: build

@@ -55,6 +55,13 @@ QMessageBox::Icon ToQtIcon(MessageIcon icon) {
   return QMessageBox::Information;
 }
 
+// Beside the program in a build tree, under share/doc/kelvan once installed.
+QString ReleaseNotesPath(const std::string& program_folder) {
+  const QString built = ToQt(program_folder + "/docs/kelvan_relnotes.pdf");
+  if (QFileInfo::exists(built)) return built;
+  return ToQt(program_folder + "/../share/doc/kelvan/kelvan_relnotes.pdf");
+}
+
 }  // namespace
 
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
@@ -234,7 +241,7 @@ void MainWindow::Save() {
 }
 
 void MainWindow::Help() {
-  const QString path = ToQt(services_.folders.program + "/docs/kelvan_relnotes.pdf");
+  const QString path = ReleaseNotesPath(services_.folders.program);
   if (QFileInfo::exists(path) && QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
   AppendLog(state_, *this,
             "Help: Error loading help file.  Make sure you have a PDF reader installed on your "

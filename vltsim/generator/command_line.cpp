@@ -127,7 +127,15 @@ int Advance(const std::vector<std::string>& args, std::ostream& out) {
   return kExitOk;
 }
 
-fs::path BuiltDriver() { return KELVAN_VLTODBC_PATH; }
+// The installed driver (lib/kelvan beside bin/) when this command is the installed one, else the
+// one built beside it.
+fs::path DefaultDriver() {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  const fs::path installed = exe.parent_path().parent_path() / "lib/kelvan/libvltodbc.so";
+  if (!error && fs::exists(installed, error)) return installed;
+  return KELVAN_VLTODBC_PATH;
+}
 
 int Register(const std::vector<std::string>& args, std::ostream& out) {
   const Options options(args, 1,
@@ -140,7 +148,7 @@ int Register(const std::vector<std::string>& args, std::ostream& out) {
   registration.pwd = options.Get("pwd").value_or("");
   if (!options.Get("pwd")) throw UsageError{"--pwd is required"};
   registration.odbc_version = options.Get("odbc-version");
-  registration.driver = options.Get("driver").value_or(BuiltDriver().string());
+  registration.driver = options.Get("driver").value_or(DefaultDriver().string());
   if (const auto problem = RegistrationProblem(registration)) throw UsageError{*problem};
   RegisterDataSource(registration);
   out << "registered data source " << registration.dsn << " in " << registration.dir.string()
