@@ -1,7 +1,6 @@
 # The two commands of the README: `make demo` and `make test`.
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
-TESTDB  ?= /tmp/kelvan-test-db-$(shell id -u)
 CMAKE_FLAGS ?= -DKELVAN_WERROR=ON
 
 .PHONY: all deps configure build demo test test-unit bench screenshots package format clean
@@ -25,13 +24,15 @@ demo: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	@scripts/demo.sh $(BUILD)
 
-# Starts the database servers, runs every test, and stops the servers whatever happened.
+# Starts the database servers in a folder of this invocation's own, on free loopback ports unless
+# KELVAN_PG_PORT / KELVAN_MARIADB_PORT name them, runs every test, and stops the servers whatever
+# happened. A server that does not start prints its log and leaves the folder for a look.
 test: build
-	@scripts/test-servers.sh start $(TESTDB) > $(BUILD)/test-servers.env || \
-	  { scripts/test-servers.sh stop $(TESTDB); exit 1; }
-	@set -a; . $(abspath $(BUILD))/test-servers.env; set +a; \
+	@db=$$(mktemp -d /tmp/kelvan-test-db.XXXXXX) && \
+	  scripts/test-servers.sh start $$db > $$db.env || { rm -f $$db.env; exit 1; }; \
+	  set -a; . $$db.env; set +a; rm -f $$db.env; \
 	  (cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900); rc=$$?; \
-	  scripts/test-servers.sh stop $(TESTDB); exit $$rc
+	  scripts/test-servers.sh stop $$db; exit $$rc
 
 # The copy against the databases' own loads and pgloader, then the other operations' benches and
 # a whole night of ten servers; writes bench/results.md. Its own PostgreSQL and MariaDB on ports

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kOdbcLibDir = "/usr/lib/x86_64-linux-gnu/odbc/";
+constexpr const char* kOdbcLibDir = KELVAN_ODBC_DRIVER_DIR;
 
 std::string RequiredEnv(const char* name, Destination kind) {
   const char* value = std::getenv(name);
