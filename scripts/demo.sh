@@ -18,7 +18,7 @@ SAMPLE_DAYS=${DEMO_SAMPLE_DAYS:-7}
 first_night=$(date -d "today - $((DAYS - 1)) days" +%F)
 
 rm -rf "$DEMO"
-mkdir -p "$DEMO/odbc" "$DEMO/home"
+mkdir -p "$DEMO/odbc" "$DEMO/home" "$DEMO/logs"
 
 echo "== stand-in VLT servers (7 days of history before $first_night)"
 for n in 1 2; do
@@ -61,7 +61,7 @@ umask 022
 run_night() {
   env ODBCSYSINI="$DEMO/odbc" ODBCINI="$DEMO/odbc/odbc.ini" HOME="$DEMO/home" \
     FAKETIME_DONT_FAKE_MONOTONIC=1 faketime "$1 01:30:00" \
-    "$BATCH" -CONFIG="$DEMO/KELVAN.ini" -LOG="$DEMO/run-log.htm" 2>>"$DEMO/batch-stderr.txt"
+    "$BATCH" -CONFIG="$DEMO/KELVAN.ini" -LOG="$DEMO/logs/vltlog_$1.htm" 2>>"$DEMO/batch-stderr.txt"
 }
 
 status=0
@@ -89,5 +89,5 @@ if [ "$status" -ne 0 ]; then
   echo "== a night did not complete; the end of kelvan-batch's messages:"
   tail -n 30 "$DEMO/batch-stderr.txt"
 fi
-echo "run log (every night appended): $DEMO/run-log.htm"
+echo "run log of the last night: $DEMO/logs/vltlog_$night.htm (one per night in $DEMO/logs)"
 exit "$status"
