@@ -83,8 +83,8 @@ for table in $(sqlite3 "$DEMO/reporting.db" \
     "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"); do
   printf '%-20s %s\n' "$table" "$(sqlite3 "$DEMO/reporting.db" "SELECT count(*) FROM \"$table\"")"
 done
-echo "(SIMUL_ACTIVITY_F is in the schema but no stage of the loader writes it; the seven _F"
-echo " tables above it are the forecasts: $SAMPLE_DAYS days of samples, then one row per group and day.)"
+echo "(SIMUL_ACTIVITY_F is in the schema but no stage of the loader writes it; the other seven _F"
+echo " tables are the forecasts: $SAMPLE_DAYS days of samples, then one row per group and day.)"
 if [ "$status" -ne 0 ]; then
   echo "== a night did not complete; the end of kelvan-batch's messages:"
   tail -n 30 "$DEMO/batch-stderr.txt"
