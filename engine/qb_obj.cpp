@@ -145,11 +145,6 @@ RaisedError QbObj::Fail(OperationRun& run, std::exception_ptr failure) {
                      description, error.SqlState());
 }
 
-void QbObj::RaiseNotImplemented(const std::string& operation) const {
-  throw RaisedError(kErrNotImplemented, "Qobra.QbObj." + operation + ":Qobra",
-                    operation + " is not implemented in this version of the engine.");
-}
-
 void RegisterQobraClasses() {
   component::Registry::Instance().Register<LoadEngine>(
       kQbObjClassId, [] { return std::make_unique<QbObj>(); },

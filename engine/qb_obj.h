@@ -17,9 +17,6 @@
 
 namespace kelvan::engine {
 
-// Raised by the operations that this version of the engine does not have yet.
-inline constexpr std::int32_t kErrNotImplemented = 40301;
-
 // What the failure convention needs to know of one run of an operation.
 class OperationRun {
  public:
@@ -127,7 +124,6 @@ class QbObj : public LoadEngine {
   // Drops every cached connection when the failure says the connection is gone, else those the
   // driver reports dead.
   void DropLostConnections(bool failure_says_lost) noexcept;
-  [[noreturn]] void RaiseNotImplemented(const std::string& operation) const;
 
   TraceLog trace_;
   std::string db_type_;  // as given to SetDBType, blanks trimmed
