@@ -2,8 +2,10 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?= -DKELVAN_WERROR=ON
+# `cmake --build` runs make again, which would frame its output in "Entering/Leaving directory".
+MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build demo test test-unit bench screenshots package format clean
+.PHONY: all deps configure build demo test test-unit bench bench-record screenshots package format clean
 
 all: build
 
@@ -35,29 +37,39 @@ test: build
 	  scripts/test-servers.sh stop $$db; exit $$rc
 
 # The copy against the databases' own loads and pgloader, then the other operations' benches and
-# a whole night of ten servers; writes bench/results.md. Its own PostgreSQL and MariaDB on ports
-# apart from `make test`.
+# a whole night of ten servers; writes $(BENCH_RESULTS), never a file of the repository
+# (`make bench-record` does that). Its own PostgreSQL and MariaDB on ports apart from `make test`.
 BENCHDB ?= /tmp/kelvan-bench-db-$(shell id -u)
 BENCH_ROWS ?= 1000000
 BENCH_OTHERS = derived_bench prune_bench forecast_bench
+BENCH_RESULTS = $(BUILD)/bench/results.md
 # The forecast catch-up reads its whole window every day: a year of snapshots takes about 7
 # minutes on two cores, so the default keeps `make bench` short; FORECAST_DAYS=365 measures the year.
 FORECAST_DAYS ?= 120
 bench: build
+	@rm -f $(BENCH_RESULTS)
 	@KELVAN_PG_PORT=5656 KELVAN_MARIADB_PORT=3378 scripts/test-servers.sh start $(BENCHDB) \
 	  > $(BUILD)/bench-servers.env || { scripts/test-servers.sh stop $(BENCHDB); exit 1; }
 	@set -a; . $(abspath $(BUILD))/bench-servers.env; set +a; \
-	  $(BUILD)/bench/copy_bench $(BENCH_ROWS) bench/results.md; rc=$$?; \
+	  $(BUILD)/bench/copy_bench $(BENCH_ROWS) $(BENCH_RESULTS); rc=$$?; \
 	  for b in $(BENCH_OTHERS); do \
 	    [ -x $(BUILD)/bench/$$b ] || continue; \
-	    printf '\n## %s\n\n```\n' $$b >> bench/results.md; \
+	    printf '\n## %s\n\n```\n' $$b >> $(BENCH_RESULTS); \
 	    args=; [ $$b = forecast_bench ] && args=$(FORECAST_DAYS); \
 	    $(BUILD)/bench/$$b $$args > $(BUILD)/$$b.out || rc=1; \
-	    tee -a bench/results.md < $(BUILD)/$$b.out; \
-	    printf '```\n' >> bench/results.md; \
+	    tee -a $(BENCH_RESULTS) < $(BUILD)/$$b.out; \
+	    printf '```\n' >> $(BENCH_RESULTS); \
 	  done; \
-	  $(BUILD)/bench/night_bench bench/results.md || rc=1; \
-	  scripts/test-servers.sh stop $(BENCHDB); exit $$rc
+	  $(BUILD)/bench/night_bench $(BENCH_RESULTS) || rc=1; \
+	  scripts/test-servers.sh stop $(BENCHDB); \
+	  echo "Results in $(BENCH_RESULTS); make bench-record keeps them in bench/results.md."; \
+	  exit $$rc
+
+# The figures of the last `make bench` become the repository's bench/results.md.
+bench-record:
+	@[ -s $(BENCH_RESULTS) ] || { echo "No $(BENCH_RESULTS): run make bench first." >&2; exit 1; }
+	@cp $(BENCH_RESULTS) bench/results.md
+	@echo "bench/results.md now holds the figures of $(BENCH_RESULTS)."
 
 # Renders the console's windows and the installation guide offscreen, for review.
 screenshots: build
