@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "console/MainWindow/controls.h"
+#include "console/widgets/controls.h"
 #include "platform/basic/numeric_text.h"
 
 namespace kelvan::console {

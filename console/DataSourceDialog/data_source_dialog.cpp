@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "console/AdvancedSetupOptionsDialog/advanced_setup_options_dialog.h"
-#include "console/MainWindow/controls.h"
+#include "console/widgets/controls.h"
 
 namespace kelvan::console {
 

@@ -8,8 +8,8 @@
 #include <QTimer>
 
 #include "console/AdvancedSetupOptionsDialog/advanced_setup_options_dialog.h"
-#include "console/MainWindow/gui_test.h"
 #include "console/core/recording_view.h"
+#include "console/widgets/gui_test.h"
 
 namespace kelvan::console {
 namespace {

@@ -10,11 +10,11 @@
 
 #include "console/AdvancedSetupOptionsDialog/advanced_setup_options_dialog.h"
 #include "console/DataSourceDialog/data_source_dialog.h"
-#include "console/MainWindow/gui_test.h"
 #include "console/PostProcessingSetupOptionsDialog/post_processing_setup_options_dialog.h"
 #include "console/ServerListDialog/server_list_dialog.h"
 #include "console/TableListDialog/table_list_dialog.h"
 #include "console/core/recording_view.h"
+#include "console/widgets/gui_test.h"
 
 namespace kelvan::console {
 namespace {

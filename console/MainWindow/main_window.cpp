@@ -20,11 +20,11 @@
 
 #include "console/AutoStartCountdownDlg/auto_start_countdown_dlg.h"
 #include "console/DataSourceDialog/data_source_dialog.h"
-#include "console/MainWindow/controls.h"
 #include "console/PostProcessingSetupOptionsDialog/post_processing_setup_options_dialog.h"
 #include "console/ServerListDialog/server_list_dialog.h"
 #include "console/TableListDialog/table_list_dialog.h"
 #include "console/core/setup_file.h"
+#include "console/widgets/controls.h"
 #include "platform/basic/raised_error.h"
 #include "platform/basic/text_lines.h"
 

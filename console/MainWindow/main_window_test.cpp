@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "console/AutoStartCountdownDlg/auto_start_countdown_dlg.h"
-#include "console/MainWindow/gui_test.h"
 #include "console/core/recording_view.h"
 #include "console/core/run_lock.h"
 #include "console/core/setup_file.h"
+#include "console/widgets/gui_test.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::console {

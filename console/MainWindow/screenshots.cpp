@@ -11,12 +11,12 @@
 #include "console/AdvancedSetupOptionsDialog/advanced_setup_options_dialog.h"
 #include "console/AutoStartCountdownDlg/auto_start_countdown_dlg.h"
 #include "console/DataSourceDialog/data_source_dialog.h"
-#include "console/MainWindow/controls.h"
 #include "console/MainWindow/main_window.h"
 #include "console/PostProcessingSetupOptionsDialog/post_processing_setup_options_dialog.h"
 #include "console/ServerListDialog/server_list_dialog.h"
 #include "console/TableListDialog/table_list_dialog.h"
 #include "console/core/recording_view.h"
+#include "console/widgets/controls.h"
 
 namespace {
 

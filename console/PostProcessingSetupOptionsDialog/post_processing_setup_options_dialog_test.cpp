@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "console/MainWindow/gui_test.h"
 #include "console/core/recording_view.h"
+#include "console/widgets/gui_test.h"
 
 namespace kelvan::console {
 namespace {

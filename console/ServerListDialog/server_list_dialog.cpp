@@ -11,7 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "console/MainWindow/controls.h"
+#include "console/widgets/controls.h"
 #include "platform/basic/raised_error.h"
 
 namespace kelvan::console {

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "console/MainWindow/gui_test.h"
 #include "console/core/recording_view.h"
+#include "console/widgets/gui_test.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::console {

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "console/MainWindow/controls.h"
+#include "console/widgets/controls.h"
 
 namespace kelvan::console {
 namespace {

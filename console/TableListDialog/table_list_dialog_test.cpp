@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "console/MainWindow/gui_test.h"
+#include "console/widgets/gui_test.h"
 
 namespace kelvan::console {
 namespace {

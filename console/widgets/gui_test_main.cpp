@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QTest>
 
-#include "console/MainWindow/gui_test.h"
+#include "console/widgets/gui_test.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::console::gui_test {
