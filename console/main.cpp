@@ -4,8 +4,8 @@
 #include <QApplication>
 
 #include "console/MainWindow/main_window.h"
-#include "console/core/elvan_workers.h"
 #include "console/core/utility_functions.h"
+#include "console/workers/elvan_workers.h"
 #include "engine/qb_obj.h"
 #include "platform/basic/version.h"
 #include "worker/worker_classes.h"

@@ -19,11 +19,11 @@
 
 #include "console/batch/destination_check.h"
 #include "console/batch/terminal_view.h"
-#include "console/core/elvan_workers.h"
 #include "console/core/run_driver.h"
 #include "console/core/run_summary.h"
 #include "console/core/startup.h"
 #include "console/core/utility_functions.h"
+#include "console/workers/elvan_workers.h"
 #include "engine/qb_obj.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"

@@ -1,4 +1,4 @@
-#include "console/core/elvan_workers.h"
+#include "console/workers/elvan_workers.h"
 
 #include "platform/component/registry.h"
 #include "worker/data_src.h"
