@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -70,13 +69,6 @@ long long QueryNumber(const ScratchDatabase& db, const std::string& sql) {
   long long value = 0;
   if (!(in >> value)) ADD_FAILURE() << "not a number: '" << text << "' from " << sql;
   return value;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::vector<std::string> ReadLines(const std::filesystem::path& path) {

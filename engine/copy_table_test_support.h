@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "engine/data_source.h"
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::engine::testing {
 
+using kelvan::testing::ApplyDestinationSchema;
 using kelvan::testing::Destination;
 using kelvan::testing::ScratchDatabase;
 
@@ -66,7 +68,7 @@ class TestRecord : public DataSource {
   std::string name_, user_, password_, qualifier_;
 };
 
-std::string ReadFile(const std::filesystem::path& path);
+using kelvan::testing::ReadFile;
 
 // `text` written `times` times over.
 std::string Repeat(const std::string& text, int times);

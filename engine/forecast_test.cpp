@@ -18,6 +18,7 @@ using kelvan::testing::CreateScratchDatabase;
 using kelvan::testing::DestinationName;
 using kelvan::testing::QueryWithClient;
 using kelvan::testing::RunSqlScript;
+using kelvan::testing::SchemaFile;
 using kelvan::testing::SourcePath;
 using Columns = std::vector<std::string>;
 
@@ -27,18 +28,6 @@ constexpr const char* kNow = "2026-03-10 12:00:00";
 const Columns kDbForecast = {"AVAIL_SPACE_MB",   "CAPACITY_MB",   "MAX_EXTENSION_MB",
                              "MAX_REDUCTION_MB", "PCT_UTILIZED",  "MAX_PCT_UTILIZED",
                              "PHYSICAL_VOLUMES", "CACHE_HIT_PCT", "CACHE_WAIT_PCT"};
-
-const char* SchemaFile(Destination kind) {
-  switch (kind) {
-    case Destination::kSqlite:
-      return "schema/sqlite.sql";
-    case Destination::kPostgres:
-      return "schema/postgresql.sql";
-    case Destination::kMariaDb:
-      break;
-  }
-  return "schema/mariadb.sql";
-}
 
 // "'2026-03-0d 00:00:00'" for a day of March 2026.
 std::string March(int day) {

@@ -4,7 +4,6 @@
 #include <sstream>
 
 #include "engine/copy_table_test_support.h"
-#include "engine/destination_schema_test_support.h"
 #include "engine/engine_text.h"
 #include "engine/qb_obj.h"
 #include "engine/tool/qobra_cli.h"

@@ -3,22 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/component/registry.h"
 #include "platform/data/data_engine.h"
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::engine {
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using kelvan::testing::ReadFile;
 
 class NoRecord : public DataSource {
  public:

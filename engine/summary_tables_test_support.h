@@ -10,22 +10,10 @@
 
 namespace kelvan::engine::testing {
 
-inline const char* SchemaFile(Destination kind) {
-  switch (kind) {
-    case Destination::kSqlite:
-      return "schema/sqlite.sql";
-    case Destination::kPostgres:
-      return "schema/postgresql.sql";
-    case Destination::kMariaDb:
-      return "schema/mariadb.sql";
-  }
-  return "";
-}
-
 // A new destination of `kind` with the schema applied: for tests that change table definitions.
 inline ScratchDatabase FreshSchemaDatabase(Destination kind) {
   ScratchDatabase db = kelvan::testing::CreateScratchDatabase(kind, "derived");
-  kelvan::testing::RunSqlScript(db, kelvan::testing::SourcePath(SchemaFile(kind)));
+  ApplyDestinationSchema(db);
   return db;
 }
 

@@ -4,20 +4,15 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/basic/raised_error.h"
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::engine {
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using kelvan::testing::ReadFile;
 
 class TraceLogTest : public ::testing::Test {
  protected:

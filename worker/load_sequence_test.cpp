@@ -4,12 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "platform/basic/clock.h"
 #include "platform/basic/text_lines.h"
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 #include "worker/data_src.h"
 #include "worker/fake_engine.h"
@@ -25,10 +23,7 @@ using ::testing::IsEmpty;
 using testing::Raises;
 using testing::Returns;
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using kelvan::testing::ReadFile;
 
 int CountOf(const std::string& text, const std::string& part) {
   int count = 0;

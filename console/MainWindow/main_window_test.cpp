@@ -5,14 +5,13 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "console/AutoStartCountdownDlg/auto_start_countdown_dlg.h"
 #include "console/core/recording_view.h"
 #include "console/core/run_lock.h"
 #include "console/core/setup_file.h"
 #include "console/widgets/gui_test.h"
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::console {
@@ -50,12 +49,7 @@ class FakeWorkers : public WorkerFactory {
   };
 };
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using kelvan::testing::ReadFile;
 
 class MainWindowTest : public QObject {
   Q_OBJECT

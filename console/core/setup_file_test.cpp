@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/basic/raised_error.h"
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::console {
@@ -83,10 +84,7 @@ constexpr std::string_view kSampleFile =
     "ForecastSizeOfSampleSet:=21\r\n"
     "\r\n\r\n";
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using kelvan::testing::ReadFile;
 
 std::string ErrorReport(int number, const char* description, const char* key) {
   return std::string("Error in configuration file:\r\n\r\n") +

@@ -10,6 +10,7 @@
 #include "console/core/setup_file.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::console {
@@ -24,10 +25,7 @@ namespace fs = std::filesystem;
 const Timestamp kNow{2024, 3, 7, 9, 5, 1};
 const Folders kFolders{"/opt/kelvan", "/home/op"};
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using kelvan::testing::ReadFile;
 
 TEST(CommandLineTest, NamesAreReadInAnyCase) {
   std::string log;

@@ -3,23 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 #include "platform/basic/raised_error.h"
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan {
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+using kelvan::testing::ReadFile;
 
 TEST(TextLinesTest, AppendLineEndsWithCrLf) {
   std::string text;

@@ -14,6 +14,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan {
@@ -41,10 +42,7 @@ const std::vector<std::string> kTables = {
 const std::vector<std::string> kForecastTables = {
     "DB", "FILESPACES", "LOG", "STGPOOLS", "LIBVOLUMES", "NODES", "OCCUPANCY"};
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using kelvan::testing::ReadFile;
 
 long long Number(const testing::ScratchDatabase& db, const std::string& sql) {
   return std::stoll(testing::QueryWithClient(db, sql));
@@ -158,9 +156,7 @@ TEST_P(AllStagesTest, TwoDailyRunsLoadPruneSummariseAndForecast) {
   const Destination kind = GetParam();
   const std::string tag = "e2e_all_" + testing::DestinationName(kind);
   const testing::ScratchDatabase db = testing::CreateScratchDatabase(kind, tag);
-  testing::RunSqlScript(
-      db, testing::SourcePath(kind == Destination::kSqlite ? "schema/sqlite.sql"
-                                                           : "schema/postgresql.sql"));
+  testing::ApplyDestinationSchema(db);
   auto& sandbox = testing::OdbcSandbox::Instance();
   const fs::path dir = sandbox.MakeTempDir(tag);
   const std::string dsn = "VLTALL_" + testing::DestinationName(kind);

@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan {
@@ -26,10 +27,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kServerPassword = "vlt-Pa55";
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using kelvan::testing::ReadFile;
 
 std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -136,9 +134,7 @@ class BatchRunTest : public ::testing::TestWithParam<Destination> {};
 TEST_P(BatchRunTest, LoadsTwoServersAndASecondRunAddsNoDuplicates) {
   const std::string tag = "e2e_" + testing::DestinationName(GetParam());
   const testing::ScratchDatabase db = testing::CreateScratchDatabase(GetParam(), tag);
-  testing::RunSqlScript(
-      db, testing::SourcePath(GetParam() == Destination::kSqlite ? "schema/sqlite.sql"
-                                                                 : "schema/postgresql.sql"));
+  testing::ApplyDestinationSchema(db);
   const std::string a = "VLTA_" + tag;
   const std::string b = "VLTB_" + tag;
   const fs::path server_a = AddVltServer(a, 11);

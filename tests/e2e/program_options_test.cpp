@@ -6,12 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include "tests/support/files.h"
 
 namespace kelvan {
 namespace {
@@ -37,10 +38,7 @@ std::set<fs::path> RunLogsIn(const fs::path& folder) {
   return logs;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using kelvan::testing::ReadFile;
 
 class ProgramOptionsTest : public ::testing::TestWithParam<Invocation> {};
 

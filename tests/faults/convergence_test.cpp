@@ -75,9 +75,7 @@ class ConvergenceTest : public ::testing::TestWithParam<Fault> {
  protected:
   testing::ScratchDatabase NewDestination(const std::string& tag) {
     testing::ScratchDatabase db = testing::CreateScratchDatabase(GetParam().destination, tag);
-    testing::RunSqlScript(
-        db, testing::SourcePath(db.kind == Destination::kSqlite ? "schema/sqlite.sql"
-                                                                : "schema/postgresql.sql"));
+    testing::ApplyDestinationSchema(db);
     return db;
   }
   BatchResult Run(const testing::ScratchDatabase& db, const std::string& name) {

@@ -56,11 +56,6 @@ std::vector<std::string> SortedLines(const std::string& text) {
   return lines;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 bool AwaitFile(const fs::path& path) {
   for (int i = 0; i < 600 && !fs::exists(path); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

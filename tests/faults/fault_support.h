@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::faults {
@@ -57,7 +58,7 @@ BatchResult WaitBatch(pid_t pid, const fs::path& log);
 BatchResult WaitBatchWithin(pid_t pid, const fs::path& log, std::chrono::seconds limit);
 BatchResult RunBatch(const fs::path& setup, const fs::path& log);
 
-std::string ReadFile(const fs::path& path);
+using kelvan::testing::ReadFile;
 // Waits for `path` to appear (a held stand-in server's HoldFile + ".held"); false after a minute.
 bool AwaitFile(const fs::path& path);
 // The lines of `text`, sorted.

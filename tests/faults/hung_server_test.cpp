@@ -32,9 +32,7 @@ struct Night {
 Night PrepareNight(const std::string& tag, testing::Destination kind,
                    const std::vector<std::string>& servers) {
   Night night{testing::CreateScratchDatabase(kind, tag), {}, {}};
-  testing::RunSqlScript(night.db, testing::SourcePath(kind == testing::Destination::kSqlite
-                                                          ? "schema/sqlite.sql"
-                                                          : "schema/postgresql.sql"));
+  testing::ApplyDestinationSchema(night.db);
   night.dir = testing::OdbcSandbox::Instance().MakeTempDir(tag);
   night.setup = WriteSetup(night.dir, {.servers = servers}, night.db);
   return night;

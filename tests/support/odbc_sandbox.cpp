@@ -215,6 +215,22 @@ std::string QueryWithClient(const ScratchDatabase& db, const std::string& sql) {
   return RunCommand(ClientCommand(db) + flag + ShellQuote(sql));
 }
 
+const char* SchemaFile(Destination kind) {
+  switch (kind) {
+    case Destination::kSqlite:
+      return "schema/sqlite.sql";
+    case Destination::kPostgres:
+      return "schema/postgresql.sql";
+    case Destination::kMariaDb:
+      return "schema/mariadb.sql";
+  }
+  return "";
+}
+
+void ApplyDestinationSchema(const ScratchDatabase& db) {
+  RunSqlScript(db, SourcePath(SchemaFile(db.kind)));
+}
+
 fs::path SourcePath(const std::string& relative) { return fs::path(KELVAN_SOURCE_DIR) / relative; }
 fs::path VltDriverPath() { return KELVAN_VLTODBC_PATH; }
 fs::path VltsimPath() { return KELVAN_VLTSIM_PATH; }

@@ -64,6 +64,10 @@ struct ScratchDatabase {
 ScratchDatabase CreateScratchDatabase(Destination kind, const std::string& tag);
 // Runs an SQL script (such as a schema file) through the database's own command-line client.
 void RunSqlScript(const ScratchDatabase& db, const std::filesystem::path& script);
+// The destination schema of `kind` in the source tree, e.g. "schema/sqlite.sql".
+const char* SchemaFile(Destination kind);
+// Creates the destination tables of schema/ in the database (its kind's SchemaFile).
+void ApplyDestinationSchema(const ScratchDatabase& db);
 // Runs one SQL text through the command-line client and returns its output (tab-separated rows).
 std::string QueryWithClient(const ScratchDatabase& db, const std::string& sql);
 
