@@ -4,7 +4,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "engine/copy_table_test_support.h"
+#include "engine/engine_test_support.h"
 #include "engine/engine_text.h"
 #include "engine/qb_obj.h"
 #include "engine/tool/qobra_cli.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/copy_table_test_support.h"
+#include "engine/engine_test_support.h"
 #include "engine/qb_obj.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"

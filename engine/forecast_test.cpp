@@ -5,7 +5,7 @@
 #include <map>
 #include <sstream>
 
-#include "engine/copy_table_test_support.h"
+#include "engine/engine_test_support.h"
 #include "engine/qb_obj.h"
 #include "engine/tool/qobra_cli.h"
 #include "platform/basic/clock.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "engine/copy_table_test_support.h"
+#include "engine/engine_test_support.h"
 #include "engine/engine_text.h"
 #include "engine/qb_obj.h"
 #include "engine/tool/qobra_cli.h"

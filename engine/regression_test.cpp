@@ -5,7 +5,7 @@
 #include <cmath>
 #include <utility>
 
-#include "engine/copy_table_test_support.h"
+#include "engine/engine_test_support.h"
 #include "engine/qb_obj.h"
 
 namespace kelvan::engine::testing {

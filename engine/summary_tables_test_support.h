@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "engine/copy_table_test_support.h"
+#include "engine/engine_test_support.h"
 
 namespace kelvan::engine::testing {
 

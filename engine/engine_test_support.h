@@ -1,6 +1,6 @@
-// Helpers of the engine's database tests: a stand-in VLT server made from SQL, destination
-// tables declared once for every destination type, a destination record, and reading the trace.
-// Test main thread only.
+// The engine's shared test support, for its database suites and the benchmarks: a stand-in VLT
+// server made from SQL, destination tables declared once for every destination type, a
+// destination record, and reading the trace. Test main thread only.
 #pragma once
 
 #include <filesystem>

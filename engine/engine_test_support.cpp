@@ -1,4 +1,4 @@
-#include "engine/copy_table_test_support.h"
+#include "engine/engine_test_support.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
