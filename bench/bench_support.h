@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/copy_table_test_support.h"
+#include "engine/engine_test_support.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace kelvan::bench {
