@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/basic/raised_error.h"
+#include "tests/support/test_names.h"
 
 namespace kelvan::engine {
 namespace {
@@ -50,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CutCase{"DSN=d;UID=u;Password=p", "DSN=d;UID=u"}, CutCase{"PWD=p;DSN=d", ""},
                       CutCase{"DSN=d;UID=u", "DSN=d;UID=u"},
                       // A key that merely begins with the letters is no password.
-                      CutCase{"DSN=PWDSERVER;UID=u;PWD=x", "DSN=PWDSERVER;UID=u"}));
+                      CutCase{"DSN=PWDSERVER;UID=u;PWD=x", "DSN=PWDSERVER;UID=u"}),
+    [](const auto& info) { return kelvan::testing::NameFromText(info.param.connect); });
 
 TEST(EngineTextTest, HidePasswordMasksEveryOccurrence) {
   EXPECT_EQ(HidePassword("login s3cret failed (s3cret)", "DSN=d;UID=u;PWD=s3cret"),

@@ -9,6 +9,7 @@
 #include "engine/tool/qobra_cli.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "tests/support/test_names.h"
 
 namespace kelvan::engine::testing {
 namespace {
@@ -357,7 +358,10 @@ TEST_P(PruneColumnTest, DateTimeInAnyCaseComparesAsTimestamp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, PruneColumnTest,
-                         ::testing::Values("DATE_TIME", " date_time ", "Date_Time"));
+                         ::testing::Values("DATE_TIME", " date_time ", "Date_Time"),
+                         [](const auto& info) {
+                           return kelvan::testing::NameFromText(info.param);
+                         });
 
 TEST(PruneTextColumnTest, OtherColumnsCompareAsText) {
   struct Fixture : PruneFixture {

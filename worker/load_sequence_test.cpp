@@ -9,6 +9,7 @@
 #include "platform/basic/text_lines.h"
 #include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
+#include "tests/support/test_names.h"
 #include "worker/data_src.h"
 #include "worker/fake_engine.h"
 
@@ -116,7 +117,14 @@ INSTANTIATE_TEST_SUITE_P(
                       TableArrayCase{{"", "SUMMARY", "", "EVENTS"},
                                      {"Create", "SetTrace", "SetDBType", "CopyTable SUMMARY",
                                       "CopyTable EVENTS", "PostProcessSummaryTable",
-                                      "SimultaneousActivityTable"}}));
+                                      "SimultaneousActivityTable"}}),
+    [](const auto& info) {
+      std::string name = "Entries";
+      for (const std::string& table : info.param.tables) {
+        name += "_" + (table.empty() ? "Blank" : table);
+      }
+      return name;
+    });
 
 class CopyResultTest : public LoadSequenceTest,
                        public ::testing::WithParamInterface<std::int16_t> {};
@@ -138,7 +146,10 @@ TEST_P(CopyResultTest, NonZeroResultIsReportedAndOnlyTwoSkipsPruning) {
   EXPECT_EQ(script_.CallsOf("Prune2Records NODES"), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Results, CopyResultTest, ::testing::Values(1, 2, -1));
+INSTANTIATE_TEST_SUITE_P(Results, CopyResultTest, ::testing::Values(1, 2, -1),
+                         [](const auto& info) {
+                           return kelvan::testing::NameFromText(std::to_string(info.param));
+                         });
 
 TEST_F(LoadSequenceTest, TableFailingEveryTimeGetsFourAttemptsAndRunStillEndsWell) {
   options_.tables = {"EVENTS", "NODES"};
@@ -295,7 +306,8 @@ INSTANTIATE_TEST_SUITE_P(
         CopyRestartCase{"CopyTable EVENTS",
                         {"Create", "SetTrace", "SetDBType", "CopyTable SUMMARY",
                          "Prune2Records SUMMARY", "CopyTable EVENTS", "CopyTable EVENTS",
-                         "Prune2Records EVENTS", "CopyTable NODES", "Prune2Records NODES"}}));
+                         "Prune2Records EVENTS", "CopyTable NODES", "Prune2Records NODES"}}),
+    [](const auto& info) { return kelvan::testing::NameFromText(info.param.failing); });
 
 // --- Stage retries ----------------------------------------------------------------------------
 
@@ -339,7 +351,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StageFailureCase{"PruneRecords SIMUL_ACTIVITY", "SimultaneousActivityTable",
                                        "SimultaneousActivityTable"},
                       StageFailureCase{"PruneRecords OCCUPANCY_F", "ForecastCopyTableOCCUPANCY",
-                                       "Forecast2CopyTable OCCUPANCY"}));
+                                       "Forecast2CopyTable OCCUPANCY"}),
+    [](const auto& info) { return kelvan::testing::NameFromText(info.param.failing); });
 
 TEST_F(LoadSequenceTest, FailedStageTextIsTheResult) {
   options_.load_error_tables = kTrue16;

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/test_names.h"
+
 namespace kelvan::console {
 namespace {
 
@@ -66,7 +68,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ItemCase{"\"SUMMARY\" , \"EVENTS\"", 2, "EVENTS"},
                       ItemCase{"\"SUMMARY\",\"EVENTS\",", 0, ""}, ItemCase{"", 1, ""},
                       ItemCase{"\"SUMMARY\",\"EVE", 2, ""}, ItemCase{"\"\",\"LOG\",", 1, ""},
-                      ItemCase{"\"\",\"LOG\",", 2, "LOG"}));
+                      ItemCase{"\"\",\"LOG\",", 2, "LOG"}),
+    [](const auto& info) {
+      return kelvan::testing::NameFromText(info.param.text) + "_Item" +
+             std::to_string(info.param.n);
+    });
 
 TEST(TableArrayTest, TakesTheFirstTotalItemsWithoutEmptyOnes) {
   const std::string text = "\"SUMMARY\",\"\",\"EVENTS\",\"LOG\",";
@@ -116,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
         SeverityCase{{1, F, F, T, F}, "SEVERITY = 'S'"},
         SeverityCase{{F, F, F, F, F},
                      "SEVERITY <> 'E' AND SEVERITY <> 'I' AND SEVERITY <> 'S' AND SEVERITY <> "
-                     "'D' AND SEVERITY <> 'W'"}));
+                     "'D' AND SEVERITY <> 'W'"}),
+    [](const auto& info) { return kelvan::testing::NameFromText(info.param.expected); });
 
 TEST(ForecastSetupCodeTest, AddsTheBitsOfTheSwitchesThatAreOn) {
   PostProcessingOptions all;

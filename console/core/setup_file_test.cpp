@@ -13,6 +13,7 @@
 #include "platform/basic/raised_error.h"
 #include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
+#include "tests/support/test_names.h"
 
 namespace kelvan::console {
 namespace {
@@ -256,7 +257,10 @@ TEST_P(SizeLimitTest, ZeroOrUnreadableGives9999) {
   EXPECT_EQ(s.advanced.database_max_size_limit_in_days, 9999);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, SizeLimitTest, ::testing::Values("0", "abc", "", "99999"));
+INSTANTIATE_TEST_SUITE_P(Values, SizeLimitTest, ::testing::Values("0", "abc", "", "99999"),
+                         [](const auto& info) {
+                           return kelvan::testing::NameFromText(info.param);
+                         });
 
 // A value the advanced editor refuses: reported, and the setting keeps the value it had.
 struct RefusedNumber {
@@ -293,7 +297,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedNumber{"ApproxRecordsToPrunePerBatch:=-100",
                       &AdvancedOptions::approx_records_to_prune_per_batch, 2500},
         RefusedNumber{"DatabaseMaxSizeLimitInNoOfDays:=-5",
-                      &AdvancedOptions::database_max_size_limit_in_days, 9999}));
+                      &AdvancedOptions::database_max_size_limit_in_days, 9999}),
+    [](const auto& info) { return kelvan::testing::NameFromText(info.param.line); });
 
 TEST(SetupReaderTest, IntegersTakeTheLeadingNumber) {
   Settings s;

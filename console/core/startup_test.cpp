@@ -12,6 +12,7 @@
 #include "platform/basic/raised_error.h"
 #include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
+#include "tests/support/test_names.h"
 
 namespace kelvan::console {
 namespace {
@@ -51,9 +52,13 @@ TEST_P(WrongArgumentTest, StopsReadingWithTheMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Arguments, WrongArgumentTest,
-                         ::testing::Values("/LOG=x.htm", "-LOGFILE=x.htm", "-LOG", "CONFIG=x"));
+                         ::testing::Values("/LOG=x.htm", "-LOGFILE=x.htm", "-LOG", "CONFIG=x"),
+                         [](const auto& info) {
+                           return kelvan::testing::NameFromText(info.param);
+                         });
 
 struct LogNameCase {
+  std::string name;
   std::optional<std::string> argument;
   std::string expected;
   bool refused;
@@ -72,15 +77,16 @@ TEST_P(RunLogNameTest, ChoosesTheRunLog) {
 
 const std::string kDefaultLog = "/opt/kelvan/vltlog_240307090501.htm";
 
-INSTANTIATE_TEST_SUITE_P(Arguments, RunLogNameTest,
-                         ::testing::Values(LogNameCase{std::nullopt, kDefaultLog, false},
-                                           LogNameCase{"run.htm", "/home/op/run.htm", false},
-                                           LogNameCase{"logs/run.htm", kDefaultLog, true},
-                                           LogNameCase{"logs\\run.htm", kDefaultLog, true},
-                                           LogNameCase{"C:\\logs\\run.htm", kDefaultLog, true},
-                                           LogNameCase{"/var/log/run.htm", "/var/log/run.htm",
-                                                       false},
-                                           LogNameCase{"", kDefaultLog, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, RunLogNameTest,
+    ::testing::Values(LogNameCase{"NoArgument", std::nullopt, kDefaultLog, false},
+                      LogNameCase{"FileName", "run.htm", "/home/op/run.htm", false},
+                      LogNameCase{"RelativePath", "logs/run.htm", kDefaultLog, true},
+                      LogNameCase{"BackslashPath", "logs\\run.htm", kDefaultLog, true},
+                      LogNameCase{"DrivePath", "C:\\logs\\run.htm", kDefaultLog, true},
+                      LogNameCase{"AbsolutePath", "/var/log/run.htm", "/var/log/run.htm", false},
+                      LogNameCase{"Empty", "", kDefaultLog, true}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(RunLogTest, CreatedAnewWithTheBanner) {
   const fs::path path = testing::OdbcSandbox::Instance().MakeTempDir("banner") / "run.htm";
@@ -208,7 +214,9 @@ TEST_P(CountdownWallClockJumpTest, CountsSecondsThatPass) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HourBackOrForward, CountdownWallClockJumpTest,
-                         ::testing::Values(-1.0, 1.0));
+                         ::testing::Values(-1.0, 1.0), [](const auto& info) {
+                           return info.param < 0 ? "HourBack" : "HourForward";
+                         });
 
 TEST_F(StartUpTest, CancelStopsTheCountdown) {
   view_.CancelCountdownAfterTicks(3);

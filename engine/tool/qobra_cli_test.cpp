@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "tests/support/test_names.h"
+
 namespace kelvan::engine {
 namespace {
 
@@ -42,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{Plus(kCopy, {"--dest-pwd", "p", "--colour", "red"}), "unknown option --colour"},
         UsageCase{Plus(kCopy, {"--dest-pwd", "p", "--rollup", "today"}), "--rollup must be"},
         UsageCase{Plus(kCopy, {"--dest-pwd", "p", "--trace-level", "4"}), "--trace-level must be"},
-        UsageCase{Plus(kCopy, {"--dest-pwd", "p", "--trace-level", "2"}), "needs --trace-file"}));
+        UsageCase{Plus(kCopy, {"--dest-pwd", "p", "--trace-level", "2"}), "needs --trace-file"}),
+    [](const auto& info) { return kelvan::testing::NameFromText(info.param.message); });
 
 // Passwords can stay out of the process list; without one anywhere the command line is refused.
 TEST(QobraTest, DestinationPasswordMayComeFromTheEnvironment) {

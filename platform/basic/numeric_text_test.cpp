@@ -8,6 +8,7 @@ namespace kelvan {
 namespace {
 
 struct LeadingNumberCase {
+  const char* name;
   const char* text;
   double expected;
 };
@@ -18,14 +19,20 @@ TEST_P(LeadingNumberTest, ReadsTheNumberAtTheStart) {
   EXPECT_DOUBLE_EQ(LeadingNumber(GetParam().text), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, LeadingNumberTest,
-    ::testing::Values(LeadingNumberCase{"42", 42}, LeadingNumberCase{"  17 days", 17},
-                      LeadingNumberCase{"1 2 3", 123}, LeadingNumberCase{"-5.5x", -5.5},
-                      LeadingNumberCase{"abc", 0}, LeadingNumberCase{"", 0},
-                      LeadingNumberCase{"2.5e2", 250}, LeadingNumberCase{"3e", 3},
-                      LeadingNumberCase{"&H1F", 31}, LeadingNumberCase{"&o17", 15},
-                      LeadingNumberCase{"1.2.3", 1.2}, LeadingNumberCase{"+7", 7}));
+INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
+                         ::testing::Values(LeadingNumberCase{"Whole", "42", 42},
+                                           LeadingNumberCase{"BlanksThenWord", "  17 days", 17},
+                                           LeadingNumberCase{"BlanksBetweenDigits", "1 2 3", 123},
+                                           LeadingNumberCase{"NegativeThenLetter", "-5.5x", -5.5},
+                                           LeadingNumberCase{"NoDigits", "abc", 0},
+                                           LeadingNumberCase{"Empty", "", 0},
+                                           LeadingNumberCase{"Exponent", "2.5e2", 250},
+                                           LeadingNumberCase{"ExponentWithoutDigits", "3e", 3},
+                                           LeadingNumberCase{"Hexadecimal", "&H1F", 31},
+                                           LeadingNumberCase{"Octal", "&o17", 15},
+                                           LeadingNumberCase{"SecondPoint", "1.2.3", 1.2},
+                                           LeadingNumberCase{"PlusSign", "+7", 7}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RoundingTest, HalvesGoToTheEvenNeighbour) {
   EXPECT_EQ(RoundToInt16(0.5), 0);

@@ -8,7 +8,7 @@ namespace {
 const std::string kFffd = "\xEF\xBF\xBD";
 
 struct Repair {
-  std::string bytes, expected;
+  std::string name, bytes, expected;
 };
 
 class ValidUtf8Test : public ::testing::TestWithParam<Repair> {};
@@ -19,19 +19,22 @@ TEST_P(ValidUtf8Test, ReplacesEachIllFormedSequenceOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sequences, ValidUtf8Test,
-    ::testing::Values(Repair{"Zürich 東京 \xF0\x9F\x92\xBE",
-                             "Zürich 東京 \xF0\x9F\x92\xBE"},  // valid stays
-                      Repair{"a\xFF"
+    ::testing::Values(Repair{"ValidStays", "Zürich 東京 \xF0\x9F\x92\xBE",
+                             "Zürich 東京 \xF0\x9F\x92\xBE"},
+                      Repair{"StrayByte",
+                             "a\xFF"
                              "b",
-                             "a" + kFffd + "b"},         // stray byte
-                      Repair{"a\xE6\x9D", "a" + kFffd},  // a character cut at the end
-                      Repair{"\xE6\x9D"
+                             "a" + kFffd + "b"},
+                      Repair{"CharacterCutAtTheEnd", "a\xE6\x9D", "a" + kFffd},
+                      Repair{"CutThenAscii",
+                             "\xE6\x9D"
                              "b",
-                             kFffd + "b"},                            // cut, then ASCII
-                      Repair{"\xC0\xAF", kFffd + kFffd},              // overlong: each byte apart
-                      Repair{"\xED\xA0\x80", kFffd + kFffd + kFffd},  // a surrogate
-                      Repair{"\xF4\x90\x80\x80", kFffd + kFffd + kFffd + kFffd},  // beyond U+10FFFF
-                      Repair{"\x80\x80", kFffd + kFffd}));  // lone continuations
+                             kFffd + "b"},
+                      Repair{"OverlongEachByteApart", "\xC0\xAF", kFffd + kFffd},
+                      Repair{"Surrogate", "\xED\xA0\x80", kFffd + kFffd + kFffd},
+                      Repair{"BeyondU10FFFF", "\xF4\x90\x80\x80", kFffd + kFffd + kFffd + kFffd},
+                      Repair{"LoneContinuations", "\x80\x80", kFffd + kFffd}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(Utf8CutTest, CountsAndCutsByCharacters) {
   const std::string text =

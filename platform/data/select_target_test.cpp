@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_names.h"
+
 namespace kelvan::data {
 namespace {
 
@@ -51,7 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{"SELECT * from T where NAME = 'unterminated", nullptr, nullptr},
         SelectCase{"SELECT * from T where (X = 1", nullptr, nullptr},
         SelectCase{"DELETE from T where X = 1", nullptr, nullptr},
-        SelectCase{"SELECT * from T where", nullptr, nullptr}));
+        SelectCase{"SELECT * from T where", nullptr, nullptr}),
+    [](const auto& info) { return kelvan::testing::NameFromText(info.param.sql); });
 
 }  // namespace
 }  // namespace kelvan::data

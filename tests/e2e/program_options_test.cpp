@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/files.h"
+#include "tests/support/test_names.h"
 
 namespace kelvan {
 namespace {
@@ -98,7 +99,10 @@ TEST_P(ServerTimeoutTest, ValueThatIsNotMinutesIsRefused) {
   fs::remove_all(work);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, ServerTimeoutTest, ::testing::Values("soon", "-1", "", "1e999"));
+INSTANTIATE_TEST_SUITE_P(Values, ServerTimeoutTest, ::testing::Values("soon", "-1", "", "1e999"),
+                         [](const auto& info) {
+                           return kelvan::testing::NameFromText(info.param);
+                         });
 
 }  // namespace
 }  // namespace kelvan

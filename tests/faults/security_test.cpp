@@ -74,7 +74,8 @@ TEST_P(SetupFileModeTest, IsWrittenReadableByItsOwnerOnlyWhateverTheUmask) {
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
-INSTANTIATE_TEST_SUITE_P(NewAndExisting, SetupFileModeTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(NewAndExisting, SetupFileModeTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ExistingFile" : "NewFile"; });
 
 TEST(SecretsTest, BatchWarnsWhenTheSetupFileIsReadableByOthers) {
   const testing::ScratchDatabase db =

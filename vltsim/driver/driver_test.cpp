@@ -20,6 +20,7 @@
 #include <sqlite3.h>
 
 #include "tests/support/odbc_sandbox.h"
+#include "tests/support/test_names.h"
 #include "vltsim/driver/driver_test_support.h"
 
 namespace kelvan::vltsim::testing {
@@ -140,7 +141,10 @@ TEST_P(DescribeColTest, ReportsDeclaredTypesPerApplicationVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, DescribeColTest,
-                         ::testing::Values(OdbcVersion::kOdbc2, OdbcVersion::kOdbc3));
+                         ::testing::Values(OdbcVersion::kOdbc2, OdbcVersion::kOdbc3),
+                         [](const auto& info) {
+                           return info.param == OdbcVersion::kOdbc2 ? "Odbc2" : "Odbc3";
+                         });
 
 // Expressions have no declared type: they are typed by their first value.
 TEST_F(DriverTest, ComputedColumnsTakeTheTypeOfTheirValue) {
@@ -345,7 +349,11 @@ INSTANTIATE_TEST_SUITE_P(
                       StateCase{OdbcVersion::kOdbc2, "SELECT NOSUCH from SUMMARY", "37000"},
                       StateCase{OdbcVersion::kOdbc3, "DELETE FROM SUMMARY", "42000"},
                       StateCase{OdbcVersion::kOdbc3, "SELECT 1; DELETE FROM SUMMARY", "42000"},
-                      StateCase{OdbcVersion::kOdbc3, "PRAGMA table_info(SUMMARY)", "42000"}));
+                      StateCase{OdbcVersion::kOdbc3, "PRAGMA table_info(SUMMARY)", "42000"}),
+    [](const auto& info) {
+      return std::string(info.param.version == OdbcVersion::kOdbc2 ? "Odbc2_" : "Odbc3_") +
+             kelvan::testing::NameFromText(info.param.sql);
+    });
 
 // ---- Connecting ---------------------------------------------------------------------------
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_names.h"
+
 namespace kelvan::vltsim {
 namespace {
 
@@ -33,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Other braces and malformed escapes pass through untouched.
         EscapeCase{"{fn UCASE(x)}", "{fn UCASE(x)}"}, EscapeCase{"{ts 2026}", "{ts 2026}"},
         EscapeCase{"{ts '2026-01-01'", "{ts '2026-01-01'"}, EscapeCase{"{tsx '1'}", "{tsx '1'}"},
-        EscapeCase{"{ts '", "{ts '"}, EscapeCase{"", ""}));
+        EscapeCase{"{ts '", "{ts '"}, EscapeCase{"", ""}),
+    [](const auto& info) { return kelvan::testing::NameFromText(info.param.input); });
 
 }  // namespace
 }  // namespace kelvan::vltsim

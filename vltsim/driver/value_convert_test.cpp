@@ -8,6 +8,7 @@
 
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "tests/support/test_names.h"
 #include "vltsim/driver/column_type.h"
 
 namespace kelvan::vltsim {
@@ -50,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
         DateTimeCase{"2024-01-01 24:00:00", false}, DateTimeCase{"2024-01-01 10:60:00", false},
         DateTimeCase{"2024-01-01 10:00", false}, DateTimeCase{"2024-01-01 10:00:00.", false},
         DateTimeCase{"2024-01-01 10:00:00.1234567890", false}, DateTimeCase{"2024-1-01", false},
-        DateTimeCase{"abc", false}, DateTimeCase{"", false}));
+        DateTimeCase{"abc", false}, DateTimeCase{"", false}),
+    [](const auto& info) { return kelvan::testing::NameFromText(info.param.text); });
 
 SourceValue Text(std::string_view text) { return {SQLITE_TEXT, 0, 0, text}; }
 SourceValue Integer(long long value) { return {SQLITE_INTEGER, value, 0, ""}; }
@@ -153,7 +155,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, TypeFromDeclaredTest,
                                            DeclaredCase{"character varying(40)", 12, 40, 0},
                                            DeclaredCase{"CHAR", 1, 1, 0},
                                            DeclaredCase{"TIMESTAMP(3)", 93, 23, 3},
-                                           DeclaredCase{"GEOMETRY", 12, 255, 0}));
+                                           DeclaredCase{"GEOMETRY", 12, 255, 0}),
+                         [](const auto& info) {
+                           return kelvan::testing::NameFromText(info.param.declared);
+                         });
 
 TEST(TypeFromValueTest, ComputedColumnsAreTypedByTheirFirstValue) {
   EXPECT_EQ(TypeFromValue(SQLITE_TEXT, 0, "2026-12-06 00:00:00").sql_type, SQL_TYPE_TIMESTAMP);
