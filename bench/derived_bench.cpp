@@ -77,9 +77,7 @@ void Measure(const char* what, const testing::ScratchDatabase& db, const char* t
 
 void Run(Destination kind, int rows) {
   testing::ScratchDatabase db = testing::CreateScratchDatabase(kind, "derivedbench");
-  testing::RunSqlScript(
-      db, testing::SourcePath(kind == Destination::kSqlite ? "schema/sqlite.sql"
-                                                           : "schema/postgresql.sql"));
+  testing::ApplyDestinationSchema(db);
   testing::QueryWithClient(db, FillSummary(kind, rows));
   Record record(db);
   engine::QbObj engine;

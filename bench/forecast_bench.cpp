@@ -164,9 +164,7 @@ void MeasureRowWrites(const ScratchDatabase& db) {
 
 void Run(Destination kind, int days) {
   ScratchDatabase db = testing::CreateScratchDatabase(kind, "forecastbench");
-  testing::RunSqlScript(
-      db, testing::SourcePath(kind == Destination::kSqlite ? "schema/sqlite.sql"
-                                                           : "schema/postgresql.sql"));
+  testing::ApplyDestinationSchema(db);
   Stopwatch fill;
   Fill(db, days);
   std::cout << testing::DestinationName(kind) << ": " << days << " days of snapshots in "

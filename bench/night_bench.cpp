@@ -204,9 +204,7 @@ std::string Table(Destination kind, const std::vector<StageFigures>& figures, do
 
 std::string Run(Destination kind, const std::filesystem::path& dir) {
   ScratchDatabase db = testing::CreateScratchDatabase(kind, "nightbench");
-  testing::RunSqlScript(
-      db, testing::SourcePath(kind == Destination::kSqlite ? "schema/sqlite.sql"
-                                                           : "schema/postgresql.sql"));
+  testing::ApplyDestinationSchema(db);
   engine::testing::TestRecord record(db.dsn, db.uid, db.pwd);
   auto trace = dir / (testing::DestinationName(kind) + ".htm");
   FixedClock last_night(*ParseTimestampText(kLastNight));

@@ -164,9 +164,7 @@ void ReportEmptyPrune(const ScratchDatabase& db, const Layout& layout, engine::Q
 
 void Run(Destination kind, const Layout& layout) {
   ScratchDatabase db = testing::CreateScratchDatabase(kind, "prunebench");
-  testing::RunSqlScript(
-      db, testing::SourcePath(kind == Destination::kSqlite ? "schema/sqlite.sql"
-                                                           : "schema/postgresql.sql"));
+  testing::ApplyDestinationSchema(db);
   Fill(db, layout);
   engine::testing::TestRecord record(db.dsn, db.uid, db.pwd);
   engine::QbObj engine;
