@@ -79,12 +79,6 @@ std::optional<double> NumberOrNothing(const data::Value& value) {
   }
 }
 
-void TraceCallLines(QbObj& engine, const ForecastArguments& args) {
-  engine.Trace("Server Name = " + args.server, 3);
-  engine.Trace("Table Name = " + args.table, 3);
-  engine.Trace("Data Source = " + args.data_source.Name(), 3);
-}
-
 // SetForecastDate: the first day to forecast, or "" when there is nothing to forecast.
 class SetForecastDateRun : public OperationRun {
  public:
@@ -113,7 +107,7 @@ std::string SetForecastDateRun::Execute() {
   std::string prefixed = PrefixedTableName(args_.data_source, args_.table);
   std::string where = " where EXT_SERVER_NAME = '" + QuoteSqlText(args_.server) + "'";
   Trace("===Entering Function SetForecastDate " + args_.table + "_F " + TimerText(), 2);
-  TraceCallLines(engine_, args_);
+  engine_.TraceCallLines(args_.server, args_.table, args_.data_source);
   destination_ = &engine_.OpenDestinationConnection(args_.data_source);
   std::optional<std::string> first =
       QueryDate("SELECT min(EXTRACT_DATE) as FIRST_DATE from " + prefixed + where, "FIRST_DATE");
@@ -302,7 +296,7 @@ void ForecastRun::CheckArguments() const {
 void ForecastRun::Start() {
   double start = engine_.MarkOperationStart();
   Trace("===Entering Function Forecast2CopyTable " + args_.table + "_F " + FormatNumber(start), 2);
-  TraceCallLines(engine_, args_);
+  engine_.TraceCallLines(args_.server, args_.table, args_.data_source);
   CheckArguments();
   prefix_ = TablePrefix(args_.data_source);
   engine_.ChooseCursorDriver();
@@ -510,7 +504,7 @@ void ForecastRun::FormatForecastRecord(ForecastRow& row) {
 // Hands the row over to be written with the next batch.
 void ForecastRun::InsertForecastRecord(ForecastRow row) {
   Trace("===Entering Function InsertForecastRecord " + TimerText(), 2);
-  if (TracesDetails()) TraceCallLines(engine_, args_);
+  if (TracesDetails()) engine_.TraceCallLines(args_.server, args_.table, args_.data_source);
   engine_.OpenDestinationConnection(args_.data_source);
   if (TracesDetails()) Trace(InsertCommand(row), 3);
   ++rows_written_;

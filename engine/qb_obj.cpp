@@ -52,6 +52,17 @@ class GeneratorRun : public OperationRun {
 
 }  // namespace
 
+std::string DerivedTableRun::FailureLine(const RaisedError& error) const {
+  return "Error in " + Name() + ": " + NumberedErrorText(error);
+}
+
+void QbObj::TraceCallLines(const std::string& server, const std::string& table,
+                           const DataSource& data_source) {
+  Trace("Server Name = " + server, 3);
+  Trace("Table Name = " + table, 3);
+  Trace("Data Source = " + data_source.Name(), 3);
+}
+
 void QbObj::SetTrace(std::int16_t Level, const std::string& FileName) {
   trace_.Configure(Level, FileName);
 }

@@ -30,6 +30,13 @@ class OperationRun {
   virtual void Release() noexcept = 0;
 };
 
+// The runs that derive SUMMARYHOUR and SIMUL_ACTIVITY describe and trace a failure alike.
+class DerivedTableRun : public OperationRun {
+ public:
+  std::string DescriptionPrefix() const override { return "Error copying data."; }
+  std::string FailureLine(const RaisedError& error) const override;  // with NumberedErrorText
+};
+
 class QbObj : public LoadEngine {
  public:
   QbObj() = default;
@@ -77,6 +84,9 @@ class QbObj : public LoadEngine {
 
   TraceLog& trace() { return trace_; }
   void Trace(const std::string& message, std::int16_t level) { trace_.Write(message, level); }
+  // The level-3 lines that name what an operation was called for.
+  void TraceCallLines(const std::string& server, const std::string& table,
+                      const DataSource& data_source);
   const std::string& db_type() const { return db_type_; }
 
   // Notes the operation's start time (seconds since local midnight) and returns it.

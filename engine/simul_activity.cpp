@@ -38,7 +38,7 @@ struct Event {
   std::int16_t count = 0;
 };
 
-class SimulActivityRun : public OperationRun {
+class SimulActivityRun : public DerivedTableRun {
  public:
   SimulActivityRun(QbObj& engine, const std::string& server, const DataSource& data_source,
                    const std::string& rollup_date)
@@ -47,10 +47,6 @@ class SimulActivityRun : public OperationRun {
   std::int16_t Execute();
 
   std::string Name() const override { return "SimultaneousActivityTable"; }
-  std::string DescriptionPrefix() const override { return "Error copying data."; }
-  std::string FailureLine(const RaisedError& e) const override {
-    return "Error in SimultaneousActivityTable: " + NumberedErrorText(e);
-  }
   void Release() noexcept override {
     events_.reset();
     writing_.reset();
@@ -139,9 +135,7 @@ std::int16_t SimulActivityRun::Execute() {
 void SimulActivityRun::Start() {
   double start = engine_.MarkOperationStart();
   Trace("===Entering Function SimultaneousActivityTable  Start Time = " + FormatNumber(start), 2);
-  Trace("Server Name = " + server_, 3);
-  Trace(std::string("Table Name = ") + kTable, 3);
-  Trace("Data Source = " + data_source_.Name(), 3);
+  engine_.TraceCallLines(server_, kTable, data_source_);
   engine_.ResetPseudoIndex();
   rollup_day_ = FormatTimestampText(rollup_date_).substr(0, 10) + " 00:00:00";
 }

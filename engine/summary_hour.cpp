@@ -53,7 +53,7 @@ struct Activity {
   double rate = 0;  // bytes per second; all the bytes when the activity took no time
 };
 
-class SummaryHourRun : public OperationRun {
+class SummaryHourRun : public DerivedTableRun {
  public:
   SummaryHourRun(QbObj& engine, const std::string& server, const DataSource& data_source)
       : engine_(engine), server_(server), data_source_(data_source) {}
@@ -61,10 +61,6 @@ class SummaryHourRun : public OperationRun {
   std::int16_t Execute();
 
   std::string Name() const override { return "PostProcessSummaryTable"; }
-  std::string DescriptionPrefix() const override { return "Error copying data."; }
-  std::string FailureLine(const RaisedError& e) const override {
-    return "Error in PostProcessSummaryTable: " + NumberedErrorText(e);
-  }
   void Release() noexcept override {
     activities_.reset();
     target_.reset();
@@ -121,9 +117,7 @@ std::int16_t SummaryHourRun::Execute() {
 void SummaryHourRun::Start() {
   double start = engine_.MarkOperationStart();
   Trace("===Entering Function PostProcessSummaryTable Start Time = " + FormatNumber(start), 2);
-  Trace("Server Name = " + server_, 3);
-  Trace(std::string("Table Name = ") + kHourTable, 3);
-  Trace("Data Source = " + data_source_.Name(), 3);
+  engine_.TraceCallLines(server_, kHourTable, data_source_);
 }
 
 void SummaryHourRun::Connect() {
