@@ -38,8 +38,8 @@ test: build
 
 # The copy against the databases' own loads and pgloader, then the other operations' benches and
 # a whole night of ten servers; writes $(BENCH_RESULTS), never a file of the repository
-# (`make bench-record` does that). Its own PostgreSQL and MariaDB on ports apart from `make test`.
-BENCHDB ?= /tmp/kelvan-bench-db-$(shell id -u)
+# (`make bench-record` does that). Its own PostgreSQL and MariaDB, on free loopback ports as for
+# `make test`.
 BENCH_ROWS ?= 1000000
 BENCH_OTHERS = derived_bench prune_bench forecast_bench
 BENCH_RESULTS = $(BUILD)/bench/results.md
@@ -48,9 +48,9 @@ BENCH_RESULTS = $(BUILD)/bench/results.md
 FORECAST_DAYS ?= 120
 bench: build
 	@rm -f $(BENCH_RESULTS)
-	@KELVAN_PG_PORT=5656 KELVAN_MARIADB_PORT=3378 scripts/test-servers.sh start $(BENCHDB) \
-	  > $(BUILD)/bench-servers.env || { scripts/test-servers.sh stop $(BENCHDB); exit 1; }
-	@set -a; . $(abspath $(BUILD))/bench-servers.env; set +a; \
+	@db=$$(mktemp -d /tmp/kelvan-bench-db.XXXXXX) && \
+	  scripts/test-servers.sh start $$db > $$db.env || { rm -f $$db.env; exit 1; }; \
+	  set -a; . $$db.env; set +a; rm -f $$db.env; \
 	  $(BUILD)/bench/copy_bench $(BENCH_ROWS) $(BENCH_RESULTS); rc=$$?; \
 	  for b in $(BENCH_OTHERS); do \
 	    [ -x $(BUILD)/bench/$$b ] || continue; \
@@ -61,7 +61,7 @@ bench: build
 	    printf '```\n' >> $(BENCH_RESULTS); \
 	  done; \
 	  $(BUILD)/bench/night_bench $(BENCH_RESULTS) || rc=1; \
-	  scripts/test-servers.sh stop $(BENCHDB); \
+	  scripts/test-servers.sh stop $$db; \
 	  echo "Results in $(BENCH_RESULTS); make bench-record keeps them in bench/results.md."; \
 	  exit $$rc
 
