@@ -85,6 +85,10 @@ rows=$(sqlite3 "$load/reporting.db" "SELECT count(*) FROM SUMMARY")
 [ "$rows" -gt 0 ] || fail "no SUMMARY row loaded"
 echo "loaded $rows SUMMARY rows"
 
+timer=0
+"$(dirname "$0")/timer_check.sh" "$load" || timer=$?
+[ "$timer" -eq 0 ] || [ "$timer" -eq 77 ] || fail "the timer check"
+
 echo "== remove"
 installed=0
 dpkg --purge kelvan >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "dpkg --purge"; }
