@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "console/batch/destination_check.h"
+#include "console/batch/report_child.h"
 #include "console/batch/terminal_view.h"
 #include "console/core/run_driver.h"
 #include "console/core/run_summary.h"
@@ -43,6 +44,7 @@ constexpr double kDefaultServerMinutes = 240;
 constexpr const char* kUsage =
     "usage: kelvan-batch [-CONFIG=file] [-LOG=file] [-SERVERTIMEOUT=minutes] [-SUMMARY=file.json]"
     " [-METRICS=file.prom] [-VERIFY]\n"
+    "                    [-REPORT=file.html]\n"
     "Loads every server of a setup file into its destination without a window, then ends.\n"
     "  -CONFIG=file  the setup file (default KELVAN.ini in the program's folder)\n"
     "  -LOG=file     the HTML run log (default vltlog_yymmddhhmmss.htm in the program's folder)\n"
@@ -57,6 +59,10 @@ constexpr const char* kUsage =
     "  -VERIFY       after each incremental copy (SUMMARY, EVENTS) the source's rows of the\n"
     "                copied window are counted against the destination's; a difference goes\n"
     "                into the run log and the summary and makes the exit status 1\n"
+    "  -REPORT=file.html\n"
+    "                after the run, kelvan-report (beside kelvan-batch) writes the capacity\n"
+    "                report of the destination; a report that fails is said on stderr and\n"
+    "                leaves the exit status as the load made it\n"
     "On a terminal a progress line shows the server, stage, table, rows and rate; otherwise\n"
     "one line per server and table or stage.\n"
     "Before the first server the destination is checked: every table the run writes must be\n"
@@ -141,6 +147,7 @@ struct BatchArguments {
   std::string summary_file;  // empty: none
   std::string metrics_file;  // empty: none
   bool verify = false;
+  std::string report_file;  // empty: none
   std::string invalid;  // why the options cannot be used; empty when they can
 };
 
@@ -173,6 +180,9 @@ bool TakeBatchOption(const std::string& argument, BatchArguments& parsed) {
   } else if (const auto metrics = OptionValue(argument, "-METRICS=")) {
     if (metrics->empty()) parsed.invalid = "-METRICS takes a file name.";
     parsed.metrics_file = *metrics;
+  } else if (const auto report = OptionValue(argument, "-REPORT=")) {
+    if (report->empty()) parsed.invalid = "-REPORT takes a file name.";
+    parsed.report_file = *report;
   } else if (strcasecmp(argument.c_str(), "-VERIFY") == 0) {
     parsed.verify = true;
   } else {
@@ -244,6 +254,18 @@ kelvan::console::RunLimits LimitsFor(const BatchArguments& arguments,
   return limits;
 }
 
+// The load's status stands whatever the report does: the rows are in; a report that failed is
+// said on stderr.
+void WriteReportAfterRun(const BatchArguments& arguments, const kelvan::console::Settings& settings) {
+  if (arguments.report_file.empty()) return;
+  using namespace kelvan::console;
+  const std::string problem =
+      RunReportChild(ReportProgram(ProgramFolders().program),
+                     ReportChildArguments(arguments.report_file, settings),
+                     settings.destination.password);
+  if (!problem.empty()) std::fprintf(stderr, "kelvan-batch: no report written: %s\n", problem.c_str());
+}
+
 // One message instead of every server failing on the same missing table.
 bool DestinationCanTakeTheRun(const kelvan::console::ConsoleState& state) {
   if (state.settings.servers.empty()) return true;  // the run says so itself
@@ -292,5 +314,6 @@ int main(int argc, char** argv) {
   const RunOutcome outcome = driver.Go();
   ReportGivenUp(outcome);
   ReportRunLog(state.run_log_name);
+  WriteReportAfterRun(arguments, state.settings);
   return Finish(arguments, outcome.record, ExitStatus(outcome));
 }
