@@ -19,9 +19,9 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # Builds only what the demo runs, then loads DEMO_DAYS faked nights (scripts/demo.sh).
-DEMO_TARGETS = kelvan-batch vltsim vltodbc
+DEMO_TARGETS = kelvan-batch kelvan-report vltsim vltodbc
 demo: configure
-	@echo "make demo: builds kelvan-batch and vltsim (about 2 minutes on two idle cores, seconds once"
+	@echo "make demo: builds kelvan-batch, kelvan-report and vltsim (about 2 minutes on two idle cores, seconds once"
 	@echo "built), then loads two stand-in servers for 8 nights (about 1 minute)."
 	@cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	@scripts/demo.sh $(BUILD)
@@ -79,7 +79,7 @@ screenshots: build
 	@ls $(BUILD)/screenshots
 
 # The Debian package (packaging/): builds the installed programs only, then build/kelvan_*.deb.
-PACKAGE_TARGETS = kelvan kelvan-batch qobra vltsim vltodbc Setup kelvan_relnotes
+PACKAGE_TARGETS = kelvan kelvan-batch kelvan-report qobra vltsim vltodbc Setup kelvan_relnotes
 package: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target $(PACKAGE_TARGETS)
 	@cd $(BUILD) && cpack -G DEB
@@ -89,7 +89,7 @@ test-unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 
 format:
-	@find platform engine worker console installguide vltsim bench tests \
+	@find platform engine worker console report installguide vltsim bench tests \
 	  \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 -r clang-format -i
 
 clean:

@@ -37,7 +37,7 @@ dpkg -i "$deb" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "dpk
 echo "== the installed files"
 [ "$(/usr/bin/kelvan-batch --version)" = "kelvan-batch $(dpkg-query -W -f='${Version}' kelvan)" ] ||
   fail "kelvan-batch --version does not give the package's version"
-for program in kelvan qobra vltsim Setup; do
+for program in kelvan kelvan-report qobra vltsim Setup; do
   QT_QPA_PLATFORM=offscreen /usr/bin/$program --version >/dev/null || fail "$program --version"
 done
 [ "$(stat -c '%U %a' /etc/kelvan/KELVAN.ini)" = "kelvan 600" ] ||
@@ -45,7 +45,7 @@ done
 [ "$(stat -c '%U' /var/log/kelvan)" = kelvan ] || fail "/var/log/kelvan is not kelvan's"
 [ -L /etc/systemd/system/timers.target.wants/kelvan-batch.timer ] ||
   fail "kelvan-batch.timer is not enabled"
-for page in kelvan-batch qobra vltsim; do
+for page in kelvan-batch kelvan-report qobra vltsim; do
   [ -f "/usr/share/man/man1/$page.1" ] || fail "no manual page for $page"
 done
 

@@ -57,11 +57,14 @@ umask 077
 umask 022
 
 # One night: the servers' clocks and the loader's read the same faked night. The monotonic clock
-# stays real so that time limits and waits measure real time.
+# stays real so that time limits and waits measure real time. Further arguments go to kelvan-batch.
 run_night() {
+  night_date=$1
+  shift
   env ODBCSYSINI="$DEMO/odbc" ODBCINI="$DEMO/odbc/odbc.ini" HOME="$DEMO/home" \
-    FAKETIME_DONT_FAKE_MONOTONIC=1 faketime "$1 01:30:00" \
-    "$BATCH" -CONFIG="$DEMO/KELVAN.ini" -LOG="$DEMO/logs/vltlog_$1.htm" 2>>"$DEMO/batch-stderr.txt"
+    FAKETIME_DONT_FAKE_MONOTONIC=1 faketime "$night_date 01:30:00" \
+    "$BATCH" -CONFIG="$DEMO/KELVAN.ini" -LOG="$DEMO/logs/vltlog_$night_date.htm" "$@" \
+    2>>"$DEMO/batch-stderr.txt"
 }
 
 status=0
@@ -72,7 +75,10 @@ for day in $(seq 1 "$DAYS"); do
   fi
   started=$(date +%s)
   night_status=0
-  run_night "$night" || night_status=$?
+  # The last night also writes the capacity report, as a nightly -REPORT run would.
+  report_option=
+  [ "$day" -eq "$DAYS" ] && report_option="-REPORT=$DEMO/report.html"
+  run_night "$night" $report_option || night_status=$?
   [ "$night_status" -ne 0 ] && status=$night_status
   printf '== night %d of %d (%s): kelvan-batch exit status %d, %d s\n' \
     "$day" "$DAYS" "$night" "$night_status" $(($(date +%s) - started))
@@ -90,4 +96,11 @@ if [ "$status" -ne 0 ]; then
   tail -n 30 "$DEMO/batch-stderr.txt"
 fi
 echo "run log of the last night: $DEMO/logs/vltlog_$night.htm (one per night in $DEMO/logs)"
+if [ -s "$DEMO/report.html" ]; then
+  echo "capacity report: $DEMO/report.html (open it in a browser)"
+else
+  echo "== no capacity report was written; the end of kelvan-batch's messages:"
+  tail -n 5 "$DEMO/batch-stderr.txt"
+  status=1
+fi
 exit "$status"

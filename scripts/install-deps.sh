@@ -11,6 +11,7 @@ libsqlite3-dev sqlite3 libsqliteodbc
 postgresql postgresql-client odbc-postgresql
 mariadb-server mariadb-client odbc-mariadb
 qt6-base-dev qt6-multimedia-dev libgl-dev xvfb xauth
+qt6-charts-dev qt6-svg-dev libqt6opengl6-dev chromium
 valgrind time pgloader faketime
 clang libclang-rt-14-dev
 "
