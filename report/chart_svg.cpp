@@ -81,6 +81,34 @@ std::unique_ptr<QChart> NewChart(const std::string& title) {
   return chart;
 }
 
+// The generator opens a group for every change of pen or font, most of them closed again empty,
+// and leaves blank lines between: three quarters of its text.
+std::string WithoutEmptyGroups(const std::string& svg) {
+  std::string kept;
+  kept.reserve(svg.size());
+  size_t at = 0;
+  while (at < svg.size()) {
+    const size_t open = svg.find("<g ", at);
+    if (open == std::string::npos) break;
+    const size_t open_end = svg.find('>', open);
+    const size_t content = svg.find_first_not_of(" \t\r\n", open_end + 1);
+    kept.append(svg, at, open - at);
+    if (content != std::string::npos && svg.compare(content, 4, "</g>") == 0) {
+      at = content + 4;
+    } else {
+      kept.append(svg, open, open_end + 1 - open);
+      at = open_end + 1;
+    }
+  }
+  kept.append(svg, std::min(at, svg.size()));
+  std::string compact;
+  compact.reserve(kept.size());
+  for (char c : kept) {
+    if (c != '\n' || compact.empty() || compact.back() != '\n') compact += c;
+  }
+  return compact;
+}
+
 // The whole chart as an <svg> element, without the XML prologue that would end an HTML page's
 // parsing in some browsers.
 std::string RenderSvg(QChart& chart) {
@@ -101,14 +129,18 @@ std::string RenderSvg(QChart& chart) {
   scene.removeItem(&chart);
   std::string svg = buffer.data().toStdString();
   const size_t start = svg.find("<svg");
-  return start == std::string::npos ? svg : svg.substr(start);
+  return WithoutEmptyGroups(start == std::string::npos ? svg : svg.substr(start));
 }
 
+// A fixed top (utilisation: 0 to 120 %) keeps round ticks; otherwise nice numbers over the data.
 void SetValueRange(QValueAxis& axis, const TimeChart& plan, double low, double high) {
   if (plan.y_min) low = *plan.y_min;
-  if (plan.y_max) high = *plan.y_max;
-  if (high <= low) high = low + 1;
-  axis.setRange(low, high);
+  if (plan.y_max && high <= *plan.y_max) {
+    axis.setRange(low, *plan.y_max);
+    axis.setTickCount(7);
+    return;
+  }
+  axis.setRange(low, std::max(high * 1.05, low + 1));
   axis.applyNiceNumbers();
 }
 
@@ -153,7 +185,7 @@ std::string TimeChartSvg(const TimeChart& plan) {
   if (first < last) {
     x_axis->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
   }
-  SetValueRange(*y_axis, plan, low, high * 1.05);
+  SetValueRange(*y_axis, plan, low, high);
   return RenderSvg(*chart);
 }
 

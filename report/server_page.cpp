@@ -8,6 +8,11 @@ namespace kelvan::report {
 namespace {
 
 constexpr int kHeatMapDays = 28;
+constexpr int kErrorDays = 31;  // bars beyond a month are too thin to read
+// Beyond this many snapshots a line, not a marker each, through at most kMostLinePoints of them:
+// a year of daily markers is megabytes of SVG and no more readable at a laptop's width.
+constexpr size_t kMostMarkers = 60;
+constexpr size_t kMostLinePoints = 120;
 constexpr int kCountForecastDays = 30;
 
 struct ChartRange {
@@ -36,6 +41,26 @@ void AddTrendLines(TimeChart& chart, const Trend& trend, const Series& series, i
                          {{last, trend.ValueAt(last)}, {until, trend.ValueAt(until)}}});
 }
 
+// Every n-th point and the last, so that at most `most` remain.
+std::vector<std::pair<Timestamp, double>> Thinned(std::vector<std::pair<Timestamp, double>> points,
+                                                  size_t most) {
+  if (points.size() <= most) return points;
+  const size_t step = (points.size() + most - 1) / most;
+  std::vector<std::pair<Timestamp, double>> kept;
+  for (size_t i = 0; i < points.size(); i += step) kept.push_back(points[i]);
+  if (!(kept.back().first == points.back().first)) kept.push_back(points.back());
+  return kept;
+}
+
+ChartLine Snapshots(const Series& series, const ChartRange& range) {
+  ChartLine line{"snapshots", LineStyle::kPoints, Shown(series, range)};
+  if (line.points.size() > kMostMarkers) {
+    line.style = LineStyle::kLine;
+    line.points = Thinned(std::move(line.points), kMostLinePoints);
+  }
+  return line;
+}
+
 std::string Figure(const std::string& svg) { return "<figure>" + svg + "</figure>\n"; }
 
 std::string NoData(const std::string& what, const PageContext& context) {
@@ -46,8 +71,8 @@ std::string NoData(const std::string& what, const PageContext& context) {
 std::string UtilisationChart(const Resource& resource, const ChartRange& range,
                              const PageContext& context) {
   const CapacityForecast& forecast = resource.forecast;
-  TimeChart chart{resource.Label() + " utilisation", "utilisation (%)", {}, 0.0, std::nullopt};
-  chart.lines.push_back({"snapshots", LineStyle::kPoints, Shown(*resource.series, range)});
+  TimeChart chart{resource.Label() + " utilisation", "utilisation (%)", {}, 0.0, 120.0};
+  chart.lines.push_back(Snapshots(*resource.series, range));
   Timestamp until = AddDays(range.today, kCountForecastDays);
   if (forecast.full) until = std::max(until, std::min(*forecast.full, AddDays(range.today, 365)));
   if (forecast.trend) {
@@ -68,7 +93,7 @@ std::string CountChart(const std::string& title, const std::string& unit, const 
                        const ChartRange& range, const PageContext& context, TrendFitter& fitter) {
   if (series.empty()) return NoData(title, context);
   TimeChart chart{title, unit, {}, 0.0, std::nullopt};
-  chart.lines.push_back({"snapshots", LineStyle::kPoints, Shown(series, range)});
+  chart.lines.push_back(Snapshots(series, range));
   if (const auto trend = fitter.Fit(series, context.sample_days)) {
     AddTrendLines(chart, *trend, series, context.sample_days,
                   AddDays(range.today, kCountForecastDays));
@@ -83,16 +108,24 @@ std::string PeaksChart(const ServerHistory& history, const ChartRange& range,
   }
   TimeChart chart{
       "Daily peak of simultaneous sessions and tape mounts", "count", {}, 0.0, std::nullopt};
-  chart.lines.push_back({"sessions", LineStyle::kLine, Shown(history.session_peaks, range)});
-  chart.lines.push_back({"tape mounts", LineStyle::kLine, Shown(history.mount_peaks, range)});
-  chart.lines.push_back({"drives", LineStyle::kDashed, Shown(history.drives, range)});
+  const auto line = [&range](const char* name, LineStyle style, const Series& series) {
+    return ChartLine{name, style, Thinned(Shown(series, range), kMostLinePoints)};
+  };
+  chart.lines.push_back(line("sessions", LineStyle::kLine, history.session_peaks));
+  chart.lines.push_back(line("tape mounts", LineStyle::kLine, history.mount_peaks));
+  chart.lines.push_back(line("drives", LineStyle::kDashed, history.drives));
   return Figure(TimeChartSvg(chart));
 }
 
-std::string ErrorChart(const std::string& title, const DailySeverityCounts& per_day,
+std::string ErrorChart(const std::string& title, const DailySeverityCounts& all_days,
                        const PageContext& context) {
+  const std::string first_day = FormatDate(AddDays(context.today, 1 - kErrorDays));
+  const DailySeverityCounts per_day(all_days.lower_bound(first_day), all_days.end());
   if (per_day.empty()) return NoData(title, context);
-  BarChart chart{title + " per day by severity", "messages", {}, {}};
+  BarChart chart{title + " per day by severity, last " + std::to_string(kErrorDays) + " days",
+                 "messages",
+                 {},
+                 {}};
   std::vector<std::string> severities;
   for (const auto& [day, counts] : per_day) {
     chart.categories.push_back(day.substr(5));
