@@ -41,7 +41,7 @@ test: build
 # (`make bench-record` does that). Its own PostgreSQL and MariaDB, on free loopback ports as for
 # `make test`.
 BENCH_ROWS ?= 1000000
-BENCH_OTHERS = derived_bench prune_bench forecast_bench
+BENCH_OTHERS = derived_bench prune_bench forecast_bench report_bench
 BENCH_RESULTS = $(BUILD)/bench/results.md
 # The forecast catch-up reads its whole window every day: a year of snapshots takes about 7
 # minutes on two cores, so the default keeps `make bench` short; FORECAST_DAYS=365 measures the year.
