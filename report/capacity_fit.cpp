@@ -1,5 +1,6 @@
 #include "report/capacity_fit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 

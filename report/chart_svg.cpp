@@ -17,6 +17,7 @@
 #include <QtCharts/QStackedBarSeries>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
+#include <limits>
 #include <memory>
 
 namespace kelvan::report {

@@ -41,8 +41,8 @@ std::string FrontPageHtml(const std::vector<ServerOutlook>& servers, const PageC
            "<p class=\"empty\">No server has snapshots in the destination yet.</p>\n"
            "</section>\n";
   }
-  html += "<table class=\"forecasts\">\n<tr><th>server</th>" +
-          std::string(kForecastHeader).substr(4) + "\n";
+  html += "<table class=\"forecasts\">\n<tr><th>server</th>" + std::string(kForecastHeadings) +
+          "</tr>\n";
   for (size_t i = 0; i < servers.size(); ++i) html += ServerRow(servers[i], i);
   return html + "</table>\n</section>\n";
 }

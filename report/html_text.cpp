@@ -1,12 +1,13 @@
 #include "report/html_text.h"
 
 #include <cstdio>
+#include <string>
 
 namespace kelvan::report {
 
-const char* const kForecastHeader =
-    "<tr><th></th><th>fills first</th><th>days to full</th><th>full on</th>"
-    "<th>confidence</th><th>outlook</th></tr>";
+const char* const kForecastHeadings =
+    "<th></th><th>fills first</th><th>days to full</th><th>full on</th><th>confidence</th>"
+    "<th>outlook</th>";
 
 std::string Escape(std::string_view text) {
   std::string escaped;

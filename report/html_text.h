@@ -13,6 +13,6 @@ std::string Fixed(double value, int decimals);
 // The forecast's cells: mark, what, days to full, date, confidence, outlook (class names "mark",
 // "what", "days", "date", "confidence", "outlook", which the tests read back).
 std::string ForecastCells(const std::string& what, const CapacityForecast& forecast);
-extern const char* const kForecastHeader;  // the <tr> of column titles matching ForecastCells
+extern const char* const kForecastHeadings;  // the <th>s of column titles matching ForecastCells
 
 }  // namespace kelvan::report

@@ -20,7 +20,7 @@ kelvan::report::SetupValues ReadSetup(const std::string& path) {
   kelvan::console::Settings settings;
   kelvan::console::ReadSetupFromFile(path, settings);
   return {settings.destination.name, settings.destination.user_name, settings.destination.password,
-          settings.post_processing.forecast_size_of_sample_set};
+          settings.destination.qualifier, settings.post_processing.forecast_size_of_sample_set};
 }
 
 std::optional<std::string> ProcessEnvironment(const std::string& name) {

@@ -20,8 +20,8 @@ std::string ServerSince(const std::string& server, const std::string& date_colum
 }
 
 template <typename RowReader>
-void ForEachRow(data::Connection& destination, const std::string& sql, RowReader&& read) {
-  data::ResultSet rows = destination.OpenResultSet(sql);
+void ForEachRow(const Destination& destination, const std::string& sql, RowReader&& read) {
+  data::ResultSet rows = destination.connection.OpenResultSet(sql);
   for (; !rows.EndOfData(); rows.MoveNext()) read(rows);
   rows.Close();
 }
@@ -37,7 +37,7 @@ std::optional<double> NumberAt(data::ResultSet& rows, int column) {
 }
 
 // Rows of (EXTRACT_DATE or another time, value) into a series; rows with a NULL are left out.
-Series ReadSeries(data::Connection& destination, const std::string& sql) {
+Series ReadSeries(const Destination& destination, const std::string& sql) {
   Series series;
   ForEachRow(destination, sql, [&series](data::ResultSet& rows) {
     const auto when = TimeAt(rows, 0);
@@ -48,7 +48,7 @@ Series ReadSeries(data::Connection& destination, const std::string& sql) {
 }
 
 // Rows of (name columns..., EXTRACT_DATE, value) ordered by name into one series per name.
-std::vector<NamedSeries> ReadNamedSeries(data::Connection& destination, const std::string& sql,
+std::vector<NamedSeries> ReadNamedSeries(const Destination& destination, const std::string& sql,
                                          int name_columns) {
   std::vector<NamedSeries> named;
   ForEachRow(destination, sql, [&](data::ResultSet& rows) {
@@ -65,16 +65,18 @@ std::vector<NamedSeries> ReadNamedSeries(data::Connection& destination, const st
   return named;
 }
 
-Series CountPerSnapshot(data::Connection& destination, const std::string& table,
+Series CountPerSnapshot(const Destination& destination, const std::string& table,
                         const std::string& where) {
-  return ReadSeries(destination, "SELECT EXTRACT_DATE, COUNT(*) AS N FROM " + table + where +
+  return ReadSeries(destination, "SELECT EXTRACT_DATE, COUNT(*) AS N FROM " +
+                                     destination.Table(table) + where +
                                      " GROUP BY EXTRACT_DATE ORDER BY EXTRACT_DATE");
 }
 
-void ReadBytesByHour(data::Connection& destination, ServerHistory& history,
+void ReadBytesByHour(const Destination& destination, ServerHistory& history,
                      const std::string& since) {
   ForEachRow(destination,
-             "SELECT DATE_VALUE, HOUR_VALUE, SUM(BYTES) AS B FROM SUMMARYHOUR" +
+             "SELECT DATE_VALUE, HOUR_VALUE, SUM(BYTES) AS B FROM " +
+                 destination.Table("SUMMARYHOUR") +
                  ServerSince(history.server, "DATE_VALUE", since.substr(0, 10)) +
                  " GROUP BY DATE_VALUE, HOUR_VALUE",
              [&history](data::ResultSet& rows) {
@@ -87,10 +89,11 @@ void ReadBytesByHour(data::Connection& destination, ServerHistory& history,
              });
 }
 
-void ReadActivityPeaks(data::Connection& destination, ServerHistory& history,
+void ReadActivityPeaks(const Destination& destination, ServerHistory& history,
                        const std::string& since) {
   ForEachRow(destination,
-             "SELECT EXTRACT_DATE, ACTIVITY, MAX(ACTIVITY_COUNT) AS N FROM SIMUL_ACTIVITY" +
+             "SELECT EXTRACT_DATE, ACTIVITY, MAX(ACTIVITY_COUNT) AS N FROM " +
+                 destination.Table("SIMUL_ACTIVITY") +
                  ServerSince(history.server, "EXTRACT_DATE", since) +
                  " GROUP BY EXTRACT_DATE, ACTIVITY ORDER BY EXTRACT_DATE",
              [&history](data::ResultSet& rows) {
@@ -103,11 +106,11 @@ void ReadActivityPeaks(data::Connection& destination, ServerHistory& history,
 }
 
 // `origin` ("client", "server") keeps the two tables' message numbers apart.
-void ReadErrors(data::Connection& destination, const std::string& table, const std::string& origin,
+void ReadErrors(const Destination& destination, const std::string& table, const std::string& origin,
                 const std::string& since, ServerHistory& history, DailySeverityCounts& per_day,
                 std::map<std::string, MessageCount>& messages) {
   ForEachRow(destination,
-             "SELECT DATE_TIME, SEVERITY, MSGNO, MESSAGE FROM " + table +
+             "SELECT DATE_TIME, SEVERITY, MSGNO, MESSAGE FROM " + destination.Table(table) +
                  ServerSince(history.server, "DATE_TIME", since),
              [&](data::ResultSet& rows) {
                const auto when = TimeAt(rows, 0);
@@ -132,38 +135,42 @@ std::vector<MessageCount> MostFrequent(const std::map<std::string, MessageCount>
 
 }  // namespace
 
-std::vector<std::string> ReadServers(data::Connection& destination) {
+std::vector<std::string> ReadServers(const Destination& destination) {
   std::vector<std::string> servers;
-  ForEachRow(destination,
-             "SELECT EXT_SERVER_NAME FROM DB UNION SELECT EXT_SERVER_NAME FROM LOG UNION "
-             "SELECT EXT_SERVER_NAME FROM STGPOOLS UNION SELECT EXT_SERVER_NAME FROM FILESPACES",
-             [&servers](data::ResultSet& rows) {
-               const data::Value& name = rows.ColumnAt(0).GetValue();
-               if (!name.IsNull()) servers.push_back(name.ToText());
-             });
+  std::string sql;
+  for (const char* table : {"DB", "LOG", "STGPOOLS", "FILESPACES"}) {
+    sql += (sql.empty() ? "" : " UNION ") +
+           ("SELECT EXT_SERVER_NAME FROM " + destination.Table(table));
+  }
+  ForEachRow(destination, sql, [&servers](data::ResultSet& rows) {
+    const data::Value& name = rows.ColumnAt(0).GetValue();
+    if (!name.IsNull()) servers.push_back(name.ToText());
+  });
   std::sort(servers.begin(), servers.end());
   return servers;
 }
 
-ServerHistory ReadServerHistory(data::Connection& destination, const std::string& server,
+ServerHistory ReadServerHistory(const Destination& destination, const std::string& server,
                                 const Timestamp& since) {
   ServerHistory history;
   history.server = server;
   const std::string from = FormatTimestamp(since);
   const std::string where = ServerSince(server, "EXTRACT_DATE", from);
   const std::string order = " ORDER BY EXTRACT_DATE";
-  history.database =
-      ReadSeries(destination, "SELECT EXTRACT_DATE, PCT_UTILIZED FROM DB" + where + order);
-  history.log =
-      ReadSeries(destination, "SELECT EXTRACT_DATE, PCT_UTILIZED FROM LOG" + where + order);
+  history.database = ReadSeries(destination, "SELECT EXTRACT_DATE, PCT_UTILIZED FROM " +
+                                                 destination.Table("DB") + where + order);
+  history.log = ReadSeries(destination, "SELECT EXTRACT_DATE, PCT_UTILIZED FROM " +
+                                            destination.Table("LOG") + where + order);
   history.pools = ReadNamedSeries(destination,
-                                  "SELECT STGPOOL_NAME, EXTRACT_DATE, PCT_UTILIZED FROM STGPOOLS" +
-                                      where + " ORDER BY STGPOOL_NAME, EXTRACT_DATE",
+                                  "SELECT STGPOOL_NAME, EXTRACT_DATE, PCT_UTILIZED FROM " +
+                                      destination.Table("STGPOOLS") + where +
+                                      " ORDER BY STGPOOL_NAME, EXTRACT_DATE",
                                   1);
   history.spaces =
       ReadNamedSeries(destination,
-                      "SELECT NODE_NAME, FILESPACE_NAME, EXTRACT_DATE, PCT_UTIL FROM FILESPACES" +
-                          where + " ORDER BY NODE_NAME, FILESPACE_NAME, EXTRACT_DATE",
+                      "SELECT NODE_NAME, FILESPACE_NAME, EXTRACT_DATE, PCT_UTIL FROM " +
+                          destination.Table("FILESPACES") + where +
+                          " ORDER BY NODE_NAME, FILESPACE_NAME, EXTRACT_DATE",
                       2);
   history.scratch_volumes =
       CountPerSnapshot(destination, "LIBVOLUMES", where + " AND STATUS = 'Scratch'");

@@ -46,11 +46,20 @@ struct ServerHistory {
   std::vector<MessageCount> frequent_messages;  // both error tables, most frequent first
 };
 
+// The destination's connection and the qualifier its tables are named with ("" or a plain name).
+struct Destination {
+  data::Connection& connection;
+  std::string qualifier;
+  std::string Table(const std::string& name) const {
+    return qualifier.empty() ? name : qualifier + "." + name;
+  }
+};
+
 // Every server named in the snapshot tables, sorted.
-std::vector<std::string> ReadServers(data::Connection& destination);
+std::vector<std::string> ReadServers(const Destination& destination);
 
 // The server's rows from `since` on. Raises RaisedError when a table cannot be read.
-ServerHistory ReadServerHistory(data::Connection& destination, const std::string& server,
+ServerHistory ReadServerHistory(const Destination& destination, const std::string& server,
                                 const Timestamp& since);
 
 // How many frequent messages are kept per server.

@@ -1,6 +1,7 @@
 #include "report/report_options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <map>
 
@@ -10,13 +11,17 @@ namespace kelvan::report {
 
 const char* const kReportUsage =
     "usage: kelvan-report --out file.html [--dest-dsn DSN] [--dest-uid user] [--config file]\n"
-    "                     [--server name] [--days N] [--sample-days N] [--top N]\n"
+    "                     [--qualifier schema] [--server name] [--days N] [--sample-days N]\n"
+    "                     [--top N]\n"
     "Writes one self-contained HTML page of the destination's capacity: which server fills\n"
     "first, when, and how sure the trend is, then a page per server with its charts.\n"
     "  --out file.html   the page to write (replaced whole)\n"
     "  --dest-dsn DSN    the destination's ODBC data source (default: the setup file's)\n"
     "  --dest-uid user   its user (default: the setup file's)\n"
-    "  --config file     a setup file: destination, user, password and sample window\n"
+    "  --config file     a setup file: destination, user, password, qualifier and sample\n"
+    "                    window\n"
+    "  --qualifier schema  the schema the destination tables are in (default: the setup\n"
+    "                    file's, else none)\n"
     "  --server name     only this server\n"
     "  --days N          days of history shown (default 90)\n"
     "  --sample-days N   days of snapshots each trend is fitted over (default: the setup\n"
@@ -46,8 +51,9 @@ std::optional<int> PositiveNumber(const std::string& text) {
 // "--name value" and "--name=value" both; the values by option name.
 std::variant<std::map<std::string, std::string>, Answer, std::string> SplitOptions(
     const std::vector<std::string>& arguments) {
-  static const char* const kNames[] = {"--out",    "--dest-dsn", "--dest-uid",    "--config",
-                                       "--server", "--days",     "--sample-days", "--top"};
+  static const char* const kNames[] = {"--out",    "--dest-dsn",    "--dest-uid",
+                                       "--config", "--qualifier",   "--server",
+                                       "--days",   "--sample-days", "--top"};
   std::map<std::string, std::string> values;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -84,6 +90,12 @@ std::string TakeNumbers(const std::map<std::string, std::string>& values, Report
   return {};
 }
 
+// Names are pasted into the SQL texts.
+bool IsPlainName(const std::string& name) {
+  return std::all_of(name.begin(), name.end(),
+                     [](unsigned char c) { return std::isalnum(c) || c == '_'; });
+}
+
 std::string Value(const std::map<std::string, std::string>& values, const std::string& name) {
   const auto found = values.find(name);
   return found == values.end() ? std::string() : found->second;
@@ -112,6 +124,10 @@ ParsedArguments ParseReportArguments(const std::vector<std::string>& arguments,
   options.dest_dsn = values.count("--dest-dsn") ? Value(values, "--dest-dsn") : file.dsn;
   options.dest_uid = values.count("--dest-uid") ? Value(values, "--dest-uid") : file.uid;
   options.dest_pwd = environment("KELVAN_DEST_PWD").value_or(file.password);
+  options.qualifier = values.count("--qualifier") ? Value(values, "--qualifier") : file.qualifier;
+  if (!IsPlainName(options.qualifier)) {
+    return std::string("--qualifier takes letters, digits and underscores only");
+  }
   if (!values.count("--sample-days") && file.sample_days > 0)
     options.sample_days = file.sample_days;
   if (options.out.empty()) return std::string("--out names the page to write");

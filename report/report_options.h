@@ -18,8 +18,9 @@ inline constexpr int kDefaultTopFileSpaces = 5;
 struct ReportOptions {
   std::string dest_dsn;
   std::string dest_uid;
-  std::string dest_pwd;  // never printed
-  std::string server;    // empty: every server
+  std::string dest_pwd;   // never printed
+  std::string qualifier;  // schema of the destination tables; empty: none
+  std::string server;     // empty: every server
   int history_days = kDefaultHistoryDays;
   int sample_days = kDefaultSampleDays;
   int top_file_spaces = kDefaultTopFileSpaces;
@@ -32,7 +33,7 @@ enum class Answer { kHelp, kVersion };
 // Reads a setup file into the destination and sample window it names; raises RaisedError when
 // the file cannot be read.
 struct SetupValues {
-  std::string dsn, uid, password;
+  std::string dsn, uid, password, qualifier;
   int sample_days = 0;  // 0: not set
 };
 using SetupReader = std::function<SetupValues(const std::string& path)>;

@@ -13,19 +13,20 @@ struct OptionsCase {
   std::vector<std::string> arguments;
   std::optional<std::string> env_password;
   std::string expected_error;  // a piece of the reason; empty when the options are usable
-  std::string dsn, uid, password;
+  std::string dsn, uid, password, qualifier;
   int sample_days = kDefaultSampleDays;
   int days = kDefaultHistoryDays;
 };
 
-// The setup file "setup.ini" names DEST/writer/file-secret and 7 sample days; others are missing.
+// The setup file "setup.ini" names DEST/writer/file-secret, the qualifier kelvan and 7 sample
+// days; others are missing.
 SetupValues FakeSetup(const std::string& path) {
   if (path != "setup.ini") throw RaisedError(53, "test", "File not found");
-  return {"DEST", "writer", "file-secret", 7};
+  return {"DEST", "writer", "file-secret", "kelvan", 7};
 }
 
 OptionsCase Refused(std::string name, std::vector<std::string> arguments, std::string reason) {
-  return {std::move(name),    std::move(arguments), std::nullopt, std::move(reason), "", "", "",
+  return {std::move(name),    std::move(arguments), std::nullopt, std::move(reason), "", "", "", "",
           kDefaultSampleDays, kDefaultHistoryDays};
 }
 
@@ -48,6 +49,7 @@ TEST_P(ReportOptionsTest, TakesWhatTheCommandLineEnvironmentAndSetupFileGive) {
   EXPECT_EQ(options.dest_dsn, c.dsn);
   EXPECT_EQ(options.dest_uid, c.uid);
   EXPECT_EQ(options.dest_pwd, c.password);
+  EXPECT_EQ(options.qualifier, c.qualifier);
   EXPECT_EQ(options.sample_days, c.sample_days);
   EXPECT_EQ(options.history_days, c.days);
   EXPECT_EQ(options.out, "r.html");
@@ -63,6 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "D",
                     "u",
                     "env-secret",
+                    "",
                     kDefaultSampleDays,
                     30},
         OptionsCase{"setup_file_fills_the_rest",
@@ -72,16 +75,22 @@ INSTANTIATE_TEST_SUITE_P(
                     "DEST",
                     "writer",
                     "file-secret",
-                    7},
-        OptionsCase{
-            "environment_password_wins",
-            {"--out=r.html", "--config=setup.ini", "--dest-dsn", "OTHER", "--sample-days", "14"},
-            "env-secret",
-            "",
-            "OTHER",
-            "writer",
-            "env-secret",
-            14},
+                    "kelvan",
+                    7,
+                    kDefaultHistoryDays},
+        OptionsCase{"options_and_environment_win",
+                    {"--out=r.html", "--config=setup.ini", "--dest-dsn", "OTHER", "--sample-days",
+                     "14", "--qualifier", "other_schema"},
+                    "env-secret",
+                    "",
+                    "OTHER",
+                    "writer",
+                    "env-secret",
+                    "other_schema",
+                    14,
+                    kDefaultHistoryDays},
+        Refused("qualifier_not_a_plain_name", {"--out=r.html", "--dest-dsn=D", "--qualifier=a;b"},
+                "--qualifier takes letters"),
         Refused("no_destination", {"--out=r.html"}, "no destination"),
         Refused("no_page", {"--dest-dsn=D"}, "--out"),
         Refused("days_not_a_number", {"--out=r.html", "--dest-dsn=D", "--days=ten"},

@@ -115,45 +115,35 @@ class ReportPageTest : public ::testing::Test {
 
   // ALPHA's other tables: one row or a few per day, so that every chart has data.
   static void InsertActivity(data::Connection& d) {
+    const auto row = [&d](const char* table, const char* columns, const std::string& values) {
+      d.Execute(std::string("INSERT INTO ") + table + " (EXT_SERVER_NAME," + columns +
+                ") VALUES ('ALPHA'," + values + ")");
+    };
     for (int back = 0; back < 10; ++back) {
       const std::string day = "'" + FormatTimestamp(Snapshot(back)) + "'";
       const std::string date = "'" + FormatDate(Snapshot(back)) + "'";
-      d.Execute("INSERT INTO LIBVOLUMES (EXT_SERVER_NAME,EXTRACT_DATE,STATUS) VALUES ('ALPHA'," +
-                day + ",'Scratch')");
-      d.Execute("INSERT INTO NODES (EXT_SERVER_NAME,EXTRACT_DATE,NODE_NAME) VALUES ('ALPHA'," +
-                day + ",'N1')");
-      d.Execute("INSERT INTO DRIVES (EXT_SERVER_NAME,EXTRACT_DATE,DRIVE_NAME) VALUES ('ALPHA'," +
-                day + ",'D1')");
-      d.Execute(
-          "INSERT INTO SUMMARYHOUR (EXT_SERVER_NAME,DATE_VALUE,HOUR_VALUE,BYTES) VALUES ('ALPHA'," +
-          date + "," + std::to_string(back % 24) + ",5e9)");
-      d.Execute(
-          "INSERT INTO SIMUL_ACTIVITY (EXT_SERVER_NAME,EXTRACT_DATE,ACTIVITY,ACTIVITY_COUNT) "
-          "VALUES ('ALPHA'," +
-          date + ",'SESSION'," + std::to_string(back + 2) + ")");
-      d.Execute(
-          "INSERT INTO SIMUL_ACTIVITY (EXT_SERVER_NAME,EXTRACT_DATE,ACTIVITY,ACTIVITY_COUNT) "
-          "VALUES ('ALPHA'," +
-          date + ",'TAPE MOUNT',1)");
+      row("LIBVOLUMES", "EXTRACT_DATE,STATUS", day + ",'Scratch'");
+      row("NODES", "EXTRACT_DATE,NODE_NAME", day + ",'N1'");
+      row("DRIVES", "EXTRACT_DATE,DRIVE_NAME", day + ",'D1'");
+      row("SUMMARYHOUR", "DATE_VALUE,HOUR_VALUE,BYTES", date + "," + std::to_string(back) + ",5e9");
+      const char* activity = "EXTRACT_DATE,ACTIVITY,ACTIVITY_COUNT";
+      row("SIMUL_ACTIVITY", activity, date + ",'SESSION'," + std::to_string(back + 2));
+      row("SIMUL_ACTIVITY", activity, date + ",'TAPE MOUNT',1");
       // Message 1 on every day, message 2 on every other day.
-      d.Execute(
-          "INSERT INTO CLIENTERRORS (EXT_SERVER_NAME,DATE_TIME,MSGNO,SEVERITY,MESSAGE) VALUES "
-          "('ALPHA'," +
-          day + ",1,'E','backup of one file failed')");
-      if (back % 2 == 0)
-        d.Execute(
-            "INSERT INTO SERVERERRORS (EXT_SERVER_NAME,DATE_TIME,MSGNO,SEVERITY,MESSAGE) VALUES "
-            "('ALPHA'," +
-            day + ",2,'W','volume two is full')");
+      const char* error = "DATE_TIME,MSGNO,SEVERITY,MESSAGE";
+      row("CLIENTERRORS", error, day + ",1,'E','backup of one file failed'");
+      if (back % 2 == 0) row("SERVERERRORS", error, day + ",2,'W','volume two is full'");
     }
   }
 
-  std::string Page(const std::string& server = "", testing::ScratchDatabase* db = nullptr) {
+  std::string Page(const std::string& server = "", testing::ScratchDatabase* db = nullptr,
+                   const std::string& qualifier = "") {
     FixedClock clock(kToday);
     ScopedClock scoped(clock);
     ReportOptions options;
     options.dest_dsn = (db ? db : db_)->dsn;
     options.server = server;
+    options.qualifier = qualifier;
     options.sample_days = kSampleDays;
     options.out = (testing::OdbcSandbox::Instance().MakeTempDir("page") / "report.html").string();
     const ReportOutcome outcome = WriteReport(options);
@@ -234,7 +224,8 @@ TEST_F(ReportPageTest, FrontPageNumbersEqualAnIndependentFitOfTheTables) {
 
 struct PageCase {
   std::string name;
-  std::string server;  // --server
+  std::string server;     // --server
+  std::string qualifier;  // --qualifier ("main" is SQLite's name of the database itself)
   bool empty_destination;
   std::vector<std::string> must_contain;
   int charts;  // <svg elements on the page
@@ -249,7 +240,7 @@ TEST_P(ReportPageCaseTest, PageShowsWhatTheDestinationHolds) {
     empty = testing::CreateScratchDatabase(Destination::kSqlite, "empty");
     testing::ApplyDestinationSchema(*empty);
   }
-  const std::string html = Page(c.server, empty ? &*empty : nullptr);
+  const std::string html = Page(c.server, empty ? &*empty : nullptr, c.qualifier);
   for (const std::string& piece : c.must_contain)
     EXPECT_NE(html.find(piece), std::string::npos) << piece;
   size_t charts = 0;
@@ -262,9 +253,10 @@ TEST_P(ReportPageCaseTest, PageShowsWhatTheDestinationHolds) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReportPageCaseTest,
     ::testing::Values(
-        PageCase{"no_server", "", true, {"No server has snapshots in the destination yet."}, 0},
-        PageCase{"one_server_without_forecast",
+        PageCase{"no_server", "", "", true, {"No server has snapshots in the destination yet."}, 0},
+        PageCase{"one_server_without_forecast_in_qualified_tables",
                  "GAMMA",
+                 "main",
                  false,
                  {"data-server=\"GAMMA\"", "needs at least 3 days of snapshots",
                   "Scratch volumes left: no rows"},
@@ -273,6 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
         // error charts; 10 days of message 1 and 5 of message 2.
         PageCase{"every_chart_of_a_busy_server",
                  "ALPHA",
+                 "",
                  false,
                  {"<td class=\"count\">10</td><td>client 1: backup of one file failed",
                   "<td class=\"count\">5</td><td>server 2: volume two is full",

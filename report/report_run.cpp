@@ -1,5 +1,7 @@
 #include "report/report_run.h"
 
+#include <algorithm>
+
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
 #include "platform/basic/text_lines.h"
@@ -11,7 +13,7 @@
 namespace kelvan::report {
 namespace {
 
-std::vector<ServerHistory> ReadHistories(data::Connection& destination,
+std::vector<ServerHistory> ReadHistories(const Destination& destination,
                                          const ReportOptions& options, const Timestamp& since) {
   std::vector<std::string> servers = ReadServers(destination);
   if (!options.server.empty()) std::erase_if(servers, [&](auto& s) { return s != options.server; });
@@ -49,9 +51,9 @@ ReportOutcome WriteReport(const ReportOptions& options) {
   const Timestamp since = AddDays(StartOfDay(context.today), -days_read);
   std::vector<ServerHistory> histories;
   try {
-    data::Connection destination = data::Connection::Open(
+    data::Connection connection = data::Connection::Open(
         odbc::DataSourceConnectString(options.dest_dsn, options.dest_uid, options.dest_pwd));
-    histories = ReadHistories(destination, options, since);
+    histories = ReadHistories(Destination{connection, options.qualifier}, options, since);
   } catch (const RaisedError& error) {
     return {1, odbc::HideSecrets(
                    "cannot read the destination " + options.dest_dsn + ": " + error.Description(),

@@ -205,8 +205,8 @@ std::string ServerPageHtml(const ServerHistory& history, const ServerOutlook& ou
   const std::vector<const Resource*> shown = ShownResources(outlook, context.top_file_spaces);
   std::string html = "<section class=\"server\" id=\"" + ServerAnchor(position) +
                      "\">\n<p><a href=\"#front\">&larr; all servers</a></p>\n<h2>" +
-                     Escape(history.server) + "</h2>\n<table class=\"forecasts\">" +
-                     kForecastHeader + "\n";
+                     Escape(history.server) + "</h2>\n<table class=\"forecasts\">" + "<tr>" +
+                     kForecastHeadings + "</tr>\n";
   for (const Resource* resource : shown) {
     html += "<tr class=\"resource\">" + ForecastCells(resource->Label(), resource->forecast) +
             "</tr>\n";

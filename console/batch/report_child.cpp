@@ -44,6 +44,10 @@ std::vector<std::string> ReportChildArguments(const std::string& out, const Sett
                                         settings.destination.name,
                                         "--dest-uid",
                                         settings.destination.user_name};
+  if (!settings.destination.qualifier.empty()) {
+    arguments.push_back("--qualifier");
+    arguments.push_back(settings.destination.qualifier);
+  }
   if (settings.post_processing.forecast_size_of_sample_set > 0) {
     arguments.push_back("--sample-days");
     arguments.push_back(std::to_string(settings.post_processing.forecast_size_of_sample_set));

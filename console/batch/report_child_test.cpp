@@ -40,12 +40,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ReportChildArgumentsTest, NameTheDestinationButNeverThePassword) {
   Settings settings;
-  settings.destination = {"REPORTING", "loader", kPassword, ""};
+  settings.destination = {"REPORTING", "loader", kPassword, "kelvan"};
   settings.post_processing.forecast_size_of_sample_set = 7;
   const std::vector<std::string> arguments = ReportChildArguments("r.html", settings);
-  EXPECT_EQ(arguments,
-            (std::vector<std::string>{"kelvan-report", "--out", "r.html", "--dest-dsn", "REPORTING",
-                                      "--dest-uid", "loader", "--sample-days", "7"}));
+  EXPECT_EQ(arguments, (std::vector<std::string>{"kelvan-report", "--out", "r.html", "--dest-dsn",
+                                                 "REPORTING", "--dest-uid", "loader", "--qualifier",
+                                                 "kelvan", "--sample-days", "7"}));
 }
 
 }  // namespace
