@@ -146,8 +146,8 @@ struct BatchArguments {
   double server_minutes = kDefaultServerMinutes;
   std::string summary_file;  // empty: none
   std::string metrics_file;  // empty: none
+  std::string report_file;   // empty: none
   bool verify = false;
-  std::string report_file;  // empty: none
   std::string invalid;  // why the options cannot be used; empty when they can
 };
 
@@ -256,14 +256,15 @@ kelvan::console::RunLimits LimitsFor(const BatchArguments& arguments,
 
 // The load's status stands whatever the report does: the rows are in; a report that failed is
 // said on stderr.
-void WriteReportAfterRun(const BatchArguments& arguments, const kelvan::console::Settings& settings) {
+void WriteReportAfterRun(const BatchArguments& arguments,
+                         const kelvan::console::Settings& settings) {
   if (arguments.report_file.empty()) return;
   using namespace kelvan::console;
-  const std::string problem =
-      RunReportChild(ReportProgram(ProgramFolders().program),
-                     ReportChildArguments(arguments.report_file, settings),
-                     settings.destination.password);
-  if (!problem.empty()) std::fprintf(stderr, "kelvan-batch: no report written: %s\n", problem.c_str());
+  const std::string problem = RunReportChild(ReportProgram(ProgramFolders().program),
+                                             ReportChildArguments(arguments.report_file, settings),
+                                             settings.destination.password);
+  if (!problem.empty())
+    std::fprintf(stderr, "kelvan-batch: no report written: %s\n", problem.c_str());
 }
 
 // One message instead of every server failing on the same missing table.
