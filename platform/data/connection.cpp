@@ -36,7 +36,7 @@ void ConnectWithoutSecrets(const odbc::ConnectionHandle& dbc, std::string_view c
 }
 
 // Only tunes the inserts: a driver that cannot name its database gets the cautious limits.
-std::string DbmsName(const odbc::ConnectionHandle& dbc) {
+std::string DbmsNameOf(const odbc::ConnectionHandle& dbc) {
   try {
     return odbc::GetInfoText(dbc, odbc::InfoItem::kDbmsName, nullptr);
   } catch (const RaisedError&) {
@@ -61,6 +61,16 @@ void SetMariaDbSession(internal::ConnectionState& state, const std::string& dbms
   odbc::ExecDirect(stmt, sql, internal::ErrorListObserver());
 }
 
+// Several loaders (or -PARALLEL workers) write one SQLite file: a writer that finds it locked
+// waits for the lock as long as a statement may take, instead of failing at once.
+void SetSqliteSession(internal::ConnectionState& state, const std::string& dbms) {
+  if (dbms.find("SQLite") == std::string::npos || state.query_timeout_seconds <= 0) return;
+  odbc::StatementHandle stmt = state.NewStatement();
+  odbc::ExecDirect(stmt,
+                   "PRAGMA busy_timeout = " + std::to_string(state.query_timeout_seconds * 1000),
+                   internal::ErrorListObserver());
+}
+
 }  // namespace
 
 bool IsConnectionLost(const RaisedError& error) {
@@ -81,12 +91,14 @@ Connection Connection::Open(std::string_view connect_string, const ConnectOption
   state->odbc_version = odbc::GetInfoText(state->dbc, odbc::InfoItem::kDriverOdbcVersion, observer);
   state->identifier_quote =
       odbc::GetInfoText(state->dbc, odbc::InfoItem::kIdentifierQuote, observer);
-  const std::string dbms = DbmsName(state->dbc);
+  const std::string dbms = DbmsNameOf(state->dbc);
   state->insert_limits = internal::InsertLimitsFor(dbms);
   state->transactions_end_cursors = internal::TransactionsEndCursors(dbms);
   state->query_timeout_seconds = options.query_timeout_seconds;
   state->cursor_driver = engine.cursor_driver();
+  state->dbms_name = dbms;
   SetMariaDbSession(*state, dbms);
+  SetSqliteSession(*state, dbms);
   return Connection(std::move(state));
 }
 
@@ -101,6 +113,8 @@ internal::ConnectionState& Connection::State() const {
 }
 
 const std::string& Connection::OdbcVersion() const { return State().odbc_version; }
+
+const std::string& Connection::DbmsName() const { return State().dbms_name; }
 
 CursorDriver Connection::cursor_driver() const { return State().cursor_driver; }
 

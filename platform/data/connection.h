@@ -36,6 +36,8 @@ class Connection {
 
   // SQL_DRIVER_ODBC_VER, e.g. "03.51".
   const std::string& OdbcVersion() const;
+  // SQL_DBMS_NAME, e.g. "PostgreSQL"; empty when the driver does not say.
+  const std::string& DbmsName() const;
   CursorDriver cursor_driver() const;
 
   // Runs a SELECT and stands on its first row. See ResultSet for what deleting and adding do.

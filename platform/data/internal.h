@@ -94,6 +94,7 @@ struct ConnectionState {
   std::shared_ptr<odbc::EnvironmentHandle> environment;  // freed after the connection
   odbc::ConnectionHandle dbc;
   std::string odbc_version;
+  std::string dbms_name;
   std::string identifier_quote;  // blank when the driver has none
   int query_timeout_seconds = 0;
   CursorDriver cursor_driver = CursorDriver::kDefault;
