@@ -54,6 +54,7 @@ std::string ELVAN::StartELVAN(DataSrc& DatSource, const std::vector<std::string>
   LoadRecorder unread;
   LoadSequence sequence(dsn_, server_value_, DatSource, options, ApproxRecordsToPrunePerBatch,
                         AppendToRunLog, recorder_ ? *recorder_ : unread);
+  sequence.SetStageCheck(stage_check_);
   LoadOutcome outcome = sequence.Run();
   given_up_ = std::move(outcome.given_up);
   if (!outcome.completed) return std::move(outcome.text);

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +47,10 @@ class ELVAN {
   void SetRecorder(std::shared_ptr<LoadRecorder> recorder) { recorder_ = std::move(recorder); }
   // Whether the next loads count each incremental copy's window on both sides (LoadOptions).
   void SetCheckCounts(bool on) { check_counts_ = on; }
+  // Asked by the next loads before each stage and table whether to stop (see StageCheck).
+  void SetStageCheck(std::function<std::optional<std::string>()> check) {
+    stage_check_ = std::move(check);
+  }
 
   // Loads this worker's server. Returns the empty string when the sequence reached its end
   // (its message text is then this thread's ErrorMessages), or the whole message text when a
@@ -70,6 +76,7 @@ class ELVAN {
   std::string given_up_;
   std::shared_ptr<LoadRecorder> recorder_;
   bool check_counts_ = false;
+  std::function<std::optional<std::string>()> stage_check_;
   const std::int32_t thread_id_;
 };
 

@@ -268,6 +268,7 @@ void LoadSequence::CopyTables() {
 
 void LoadSequence::CopyEntryWithRetries(const std::string& table) {
   recorder_.Enter(StepRecord::Kind::kTable, table);
+  CheckBeforeStep();
   for (;;) {
     try {
       return CopyEntry(table);
@@ -368,6 +369,17 @@ void LoadSequence::ReportCountDifference(const std::string& table) {
 
 void LoadSequence::EnterStage(Stage stage) {
   recorder_.Enter(StepRecord::Kind::kStage, kStageNames[static_cast<int>(stage)]);
+  CheckBeforeStep();
+}
+
+// A stop is a cancel of the load's work: the step and the stage give up at once, as for a
+// cancelled server, and any database call still made is refused.
+void LoadSequence::CheckBeforeStep() {
+  if (!stage_check_) return;
+  if (const std::optional<std::string> reason = stage_check_()) {
+    odbc::CancelWork(odbc::CurrentWorkKey(), *reason);
+    throw RaisedError(odbc::kErrWorkCancelled, "mtELVAN.ELVAN", *reason);
+  }
 }
 
 void LoadSequence::GiveUp(const std::string& what) {

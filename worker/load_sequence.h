@@ -33,6 +33,10 @@ struct LoadOutcome {
 // Appends text to a file in one piece; raises RaisedError when it cannot.
 using LogAppender = std::function<void(const std::string& path, std::string_view text)>;
 
+// Asked before each stage and each table: why the load must stop there (its database calls are
+// then refused as cancelled work), or nothing to go on. Runs on the load's thread.
+using StageCheck = std::function<std::optional<std::string>()>;
+
 class LoadSequence {
  public:
   // `server_name` and `server_connection` are the worker's DSN and ServerValue. `prune_batch` is
@@ -50,6 +54,7 @@ class LoadSequence {
   // Runs every stage once. Failures of the engine end up in the outcome; raises only when a
   // retry text (or a count difference) cannot be appended to the log file.
   LoadOutcome Run();
+  void SetStageCheck(StageCheck check) { stage_check_ = std::move(check); }
 
  private:
   enum class Stage : int;
@@ -78,6 +83,7 @@ class LoadSequence {
   void ReportGivenUp(const std::string& line);
   void GiveUp(const std::string& what);
   void EnterStage(Stage stage);
+  void CheckBeforeStep();
 
   template <class F>
   auto CallPruning(F&& prune);
@@ -92,6 +98,7 @@ class LoadSequence {
   std::int32_t& prune_batch_;
   const LogAppender append_to_log_;
   LoadRecorder& recorder_;
+  StageCheck stage_check_;
   engine::OperationCounts last_counts_;  // of the last load operation
   const std::string run_timestamp_;      // "yyyy-mm-dd hh:mm:ss" at the start of the load
 

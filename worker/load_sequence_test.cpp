@@ -7,6 +7,7 @@
 
 #include "platform/basic/clock.h"
 #include "platform/basic/text_lines.h"
+#include "platform/odbc/cancellation.h"
 #include "tests/support/files.h"
 #include "tests/support/odbc_sandbox.h"
 #include "tests/support/test_names.h"
@@ -618,6 +619,29 @@ TEST_F(LoadSequenceTest, SettledBatchSizeIsWhatLaterPruningCallsAndTheCallerSee)
   }
   EXPECT_THAT(batches, ElementsAre("0)", "1000)", "1000)", "1000)"));
   EXPECT_EQ(batch_, 1000);
+}
+
+// A check that says stop before a stage or table ends the load there: no later call is made.
+TEST_F(LoadSequenceTest, StageCheckThatSaysStopEndsTheLoadBeforeThatStep) {
+  SwitchEverythingOn();
+  options_.tables = {"SUMMARY", "NODES"};
+  int asked = 0;
+  LoadSequence sequence("VLT1", "DSN=VLT1;UID=admin;PWD=secret", destination_, options_, batch_,
+                        AppendToFile, recorder_);
+  sequence.SetStageCheck([&]() -> std::optional<std::string> {
+    if (++asked < 4) return std::nullopt;  // ClientErrors, ServerErrors, SUMMARY go on
+    return "claim gone";
+  });
+
+  const LoadOutcome outcome = sequence.Run();
+  odbc::ResumeWork(odbc::CurrentWorkKey());
+
+  EXPECT_EQ(asked, 4);
+  EXPECT_TRUE(Called("CopyTable SUMMARY"));
+  EXPECT_FALSE(Called("CopyTable NODES"));
+  EXPECT_FALSE(Called("PostProcessSummaryTable"));
+  EXPECT_FALSE(outcome.completed);
+  EXPECT_THAT(outcome.given_up, HasSubstr("claim gone"));
 }
 
 TEST_F(LoadSequenceTest, PasswordsNeverReachTheText) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ class RunWorker {
   // Where the next StartELVAN records what each table and stage did, and whether it counts
   // each incremental copy's window on both sides. A worker that keeps no record ignores it.
   virtual void Observe(std::shared_ptr<worker::LoadRecorder> /*recorder*/, bool /*check_counts*/) {}
+  // Asked before each stage and table of the next StartELVAN: a reason to stop the server there,
+  // or nothing. A worker that cannot stop between stages ignores it.
+  virtual void CheckBeforeEachStage(std::function<std::optional<std::string>()> /*check*/) {}
 };
 
 class WorkerFactory {

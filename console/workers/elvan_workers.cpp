@@ -51,6 +51,10 @@ class ElvanWorker : public RunWorker {
     });
   }
 
+  void CheckBeforeEachStage(std::function<std::optional<std::string>()> check) override {
+    elvan_.Call([&](worker::ELVAN& e) { e.SetStageCheck(std::move(check)); });
+  }
+
  private:
   component::ObjectRef<worker::ELVAN> elvan_;
 };
