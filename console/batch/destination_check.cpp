@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "console/core/server_claims.h"
 #include "engine/engine_text.h"
 #include "platform/data/connection.h"
 #include "platform/odbc/connect_string.h"
@@ -49,6 +50,12 @@ std::string ProblemOf(data::Connection& connection, const worker::DataSrc& desti
   }
 }
 
+// A lock held on a table must not hold the check for the statements' usual 10 minutes.
+data::Connection OpenDestination(const DestinationRecord& d) {
+  return data::Connection::Open(odbc::DataSourceConnectString(d.name, d.user_name, d.password),
+                                {.login_timeout_seconds = 15, .query_timeout_seconds = 60});
+}
+
 }  // namespace
 
 std::vector<WrittenTable> TablesWritten(const Settings& settings) {
@@ -74,10 +81,7 @@ std::string CheckDestination(const Settings& settings) {
   const DestinationRecord& d = settings.destination;
   std::optional<data::Connection> connection;
   try {
-    // A lock held on a table must not hold the check for the statements' usual 10 minutes.
-    connection =
-        data::Connection::Open(odbc::DataSourceConnectString(d.name, d.user_name, d.password),
-                               {.login_timeout_seconds = 15, .query_timeout_seconds = 60});
+    connection = OpenDestination(d);
   } catch (const RaisedError& error) {
     return "Unable to connect to the destination data source " + d.name + ": " +
            odbc::HidePasswordEntries(error.Description()) +
@@ -94,6 +98,29 @@ std::string CheckDestination(const Settings& settings) {
   return "The destination data source " + d.name + " cannot take this run: " + problems +
          ". Create the tables from the schema files of the installation (schema/), or take the "
          "tables out of the setup file.";
+}
+
+ClaimsTableCheck CheckClaimsTable(const Settings& settings) {
+  static const WrittenTable kClaims = {
+      kClaimsTable,
+      {"EXT_SERVER_NAME", "RUN_WINDOW", "CLAIM_STATE", "HOLDER_HOST", "HOLDER_PID", "CLAIM_TOKEN",
+       "CLAIMED_AT", "LEASE_EXPIRY", "LEASE_RENEWALS", "FINISHED_AT"}};
+  try {
+    data::Connection connection = OpenDestination(settings.destination);
+    const std::string name = engine::PrefixedTableName(DestinationOf(settings), kClaimsTable);
+    try {
+      connection.OpenResultSet("SELECT * FROM " + name + " WHERE 1 = 0");
+    } catch (const RaisedError&) {
+      return {};  // not there: no claims
+    }
+    const std::string problem = ProblemOf(connection, DestinationOf(settings), kClaims);
+    if (problem.empty()) return {true, ""};
+    return {true, "The destination data source " + settings.destination.name +
+                      " cannot take this run: " + problem +
+                      ". Create the claims table again from the schema files (schema/claims/)."};
+  } catch (const RaisedError&) {
+    return {};  // CheckDestination has said why the destination cannot be reached
+  }
 }
 
 }  // namespace kelvan::console

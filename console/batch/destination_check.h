@@ -23,4 +23,12 @@ std::vector<WrittenTable> TablesWritten(const Settings& settings);
 // The password never appears in it.
 std::string CheckDestination(const Settings& settings);
 
+// Whether the destination holds the claims table (server_claims.h). Without it runs keep to the
+// setup file's lock; with it, `problem` says what it lacks, if anything.
+struct ClaimsTableCheck {
+  bool present = false;
+  std::string problem;
+};
+ClaimsTableCheck CheckClaimsTable(const Settings& settings);
+
 }  // namespace kelvan::console

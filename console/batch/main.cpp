@@ -19,6 +19,7 @@
 
 #include "console/batch/destination_check.h"
 #include "console/batch/report_child.h"
+#include "console/batch/scale_out.h"
 #include "console/batch/terminal_view.h"
 #include "console/core/run_driver.h"
 #include "console/core/run_summary.h"
@@ -44,7 +45,8 @@ constexpr double kDefaultServerMinutes = 240;
 constexpr const char* kUsage =
     "usage: kelvan-batch [-CONFIG=file] [-LOG=file] [-SERVERTIMEOUT=minutes] [-SUMMARY=file.json]"
     " [-METRICS=file.prom] [-VERIFY]\n"
-    "                    [-REPORT=file.html]\n"
+    "                    [-REPORT=file.html] [-PARALLEL=N] [-RUNWINDOW=name] [-FORCE]\n"
+    "                    [-LEASE=seconds]\n"
     "Loads every server of a setup file into its destination without a window, then ends.\n"
     "  -CONFIG=file  the setup file (default KELVAN.ini in the program's folder)\n"
     "  -LOG=file     the HTML run log (default vltlog_yymmddhhmmss.htm in the program's folder)\n"
@@ -63,10 +65,15 @@ constexpr const char* kUsage =
     "                after the run, kelvan-report (beside kelvan-batch) writes the capacity\n"
     "                report of the destination; a report that fails is said on stderr and\n"
     "                leaves the exit status as the load made it\n"
+    "%s"
     "On a terminal a progress line shows the server, stage, table, rows and rate; otherwise\n"
     "one line per server and table or stage.\n"
     "Before the first server the destination is checked: every table the run writes must be\n"
-    "there. SIGINT or SIGTERM cancels the server being loaded; the run log still gets its\n"
+    "there. When it also holds the claims table (schema/claims/), each server is claimed\n"
+    "there before it is loaded: the same setup file may run on many hosts at once, and a\n"
+    "server loaded in the run window or claimed by a live loader is skipped; without it,\n"
+    "another run of the same setup file on this host is refused.\n"
+    "SIGINT or SIGTERM cancels the server being loaded; the run log still gets its\n"
     "closing block. A server that does not end within 15 s of its cancel is left behind and\n"
     "the run ends at once.\n"
     "exit status:\n"
@@ -79,13 +86,15 @@ constexpr const char* kUsage =
     "environment: ODBCSYSINI and ODBCINI select the ODBC configuration (odbcinst.ini, odbc.ini).\n"
     "The path of the run log is printed on stderr when the run wrote one.\n";
 
+void PrintUsage(std::FILE* out) { std::fprintf(out, kUsage, kelvan::console::kScaleOutUsage); }
+
 // Usage for --help, -h or no argument at all: a bare start would otherwise run the default setup
 // file, which a user typing the name to find out what it does does not expect.
 bool AnswerHelp(int argc, char** argv) {
   const bool asks =
       argc == 1 ||
       (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0));
-  if (asks) std::fputs(kUsage, stdout);
+  if (asks) PrintUsage(stdout);
   return asks;
 }
 
@@ -99,8 +108,9 @@ void ReportRunLog(const std::string& run_log_name) {
 // A server whose worker "successfully completed" may still have given a table or stage up.
 int ExitStatus(const kelvan::console::RunOutcome& outcome) {
   using Kind = kelvan::console::RunOutcome::Kind;
-  if (outcome.processed == 0) return kNoRun;
-  const bool all = outcome.kind == Kind::kRan && outcome.completed == outcome.servers &&
+  if (outcome.processed == 0 && outcome.elsewhere == 0) return kNoRun;
+  const bool all = outcome.kind == Kind::kRan &&
+                   outcome.completed + outcome.elsewhere == outcome.servers &&
                    outcome.given_up.empty() && !HasCountDifference(outcome.record);
   return all ? kAllCompleted : kSomeFailed;
 }
@@ -148,6 +158,7 @@ struct BatchArguments {
   std::string metrics_file;  // empty: none
   std::string report_file;   // empty: none
   bool verify = false;
+  kelvan::console::ScaleOutOptions scale_out;
   std::string invalid;  // why the options cannot be used; empty when they can
 };
 
@@ -185,7 +196,7 @@ bool TakeBatchOption(const std::string& argument, BatchArguments& parsed) {
     parsed.report_file = *report;
   } else if (strcasecmp(argument.c_str(), "-VERIFY") == 0) {
     parsed.verify = true;
-  } else {
+  } else if (!kelvan::console::TakeScaleOutOption(argument, parsed.scale_out, parsed.invalid)) {
     return false;
   }
   return true;
@@ -267,17 +278,21 @@ void WriteReportAfterRun(const BatchArguments& arguments,
     std::fprintf(stderr, "kelvan-batch: no report written: %s\n", problem.c_str());
 }
 
-// One message instead of every server failing on the same missing table.
-bool DestinationCanTakeTheRun(const kelvan::console::ConsoleState& state) {
-  if (state.settings.servers.empty()) return true;  // the run says so itself
-  const std::string problem = kelvan::console::CheckDestination(state.settings);
-  if (problem.empty()) return true;
+void RefuseTheRun(const kelvan::console::ConsoleState& state, const std::string& problem) {
   std::fprintf(stderr, "%s\n", problem.c_str());
   try {
     kelvan::AppendToRunLog(state.run_log_name, "<PRE>\r\n" + problem + "\r\n</PRE>\r\n");
   } catch (const kelvan::RaisedError&) {
     // Said on stderr already.
   }
+}
+
+// One message instead of every server failing on the same missing table.
+bool DestinationCanTakeTheRun(const kelvan::console::ConsoleState& state) {
+  if (state.settings.servers.empty()) return true;  // the run says so itself
+  const std::string problem = kelvan::console::CheckDestination(state.settings);
+  if (problem.empty()) return true;
+  RefuseTheRun(state, problem);
   return false;
 }
 
@@ -289,7 +304,7 @@ int main(int argc, char** argv) {
   const BatchArguments arguments = ParseArguments(argc, argv);
   if (!arguments.invalid.empty()) {
     std::fprintf(stderr, "kelvan-batch: %s\n", arguments.invalid.c_str());
-    std::fputs(kUsage, stderr);
+    PrintUsage(stderr);
     return kNoRun;
   }
   kelvan::engine::RegisterQobraClasses();
@@ -308,6 +323,12 @@ int main(int argc, char** argv) {
 
   ElvanWorkerFactory workers;
   RunDriver driver(state, view, workers);
+  std::unique_ptr<ServerClaims> claims;
+  if (std::string problem; !SetUpScaleOut(state, arguments.scale_out, driver, claims, problem)) {
+    RefuseTheRun(state, problem);
+    ReportRunLog(state.run_log_name);
+    return Finish(arguments, NoRunRecord(), kNoRun);
+  }
   driver.SetLimits(LimitsFor(arguments, state.run_log_name));
   driver.SetCheckCounts(arguments.verify);
   view.OnInterrupt([&driver] { driver.Interrupt(); });

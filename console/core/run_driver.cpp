@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
@@ -62,6 +64,16 @@ std::string AnotherRunText(const std::string& setup_file) {
          "): this run was not started. Start it again when that run has ended.";
 }
 
+// Where a server loading beside others writes its trace until its account goes into the run log.
+std::string PartFileName(const std::string& run_log, size_t record_index) {
+  return run_log + ".server" + std::to_string(record_index + 1) + ".part";
+}
+
+std::string ReadPartFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 RunArguments MakeRunArguments(const Settings& s, const std::string& log_file_name) {
@@ -108,7 +120,11 @@ RunOutcome RunDriver::Go() {
   outcome_ = RunOutcome{};
   recorder_.reset();
   position_ = 0;
-  const std::optional<RunLock> lock = LockSetupFile();
+  settled_ = 0;
+  loading_seconds_ = 0;
+  next_poll_ = 0;
+  // Claims keep loaders apart server by server; the lock keeps whole runs apart.
+  const std::optional<RunLock> lock = claims_ ? RunLock() : LockSetupFile();
   if (!lock) return outcome_;
   outcome_.servers = static_cast<int>(state_.settings.servers.size());
   state_.busy = true;
@@ -283,17 +299,199 @@ void RunDriver::VerifyServer(const ServerEntry& entry) {
 }
 
 void RunDriver::ProcessServers() {
-  for (size_t index = 0; index < slots_.size() && !state_.cancel; ++index) {
+  pending_.clear();
+  for (size_t index = 0; index < slots_.size(); ++index) pending_.push_back(index);
+  if (lanes_ > 1) {
+    ProcessServersInParallel();
+  } else {
+    ProcessServersOneByOne();
+  }
+  outcome_.cancelled = state_.cancel && outcome_.processed + outcome_.elsewhere < outcome_.usable;
+}
+
+void RunDriver::ProcessServersOneByOne() {
+  for (;;) {
     view_.ProcessPendingEvents();
     if (state_.cancel) break;
-    ProcessServer(index);
+    const Pick pick = NextServer();
+    if (pick.kind == Pick::Kind::kNone) break;
+    if (pick.kind == Pick::Kind::kWait) {
+      view_.WaitProcessingEvents(claims_->PollInterval());
+      continue;
+    }
+    ProcessServer(pick.slot);
     view_.SetStatusPanel(StatusPanel::kElapsed, FormatElapsed(SteadySecondsSince(start_)));
     view_.SetStatusLabel(kCollecting);
-    if (index + 1 < slots_.size() && !state_.cancel) {
-      view_.WaitProcessingEvents(kPauseBetweenServers);
-    }
+    if (!pending_.empty() && !state_.cancel) view_.WaitProcessingEvents(kPauseBetweenServers);
   }
-  outcome_.cancelled = state_.cancel && outcome_.processed < outcome_.usable;
+}
+
+// In list order, the first server this run may load; servers held elsewhere wait for a later
+// look, those done elsewhere are skipped.
+RunDriver::Pick RunDriver::NextServer() {
+  bool held_elsewhere = false;
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    const size_t slot = *it;
+    if (claims_ && held_elsewhere && SteadySecondsSince(next_poll_) < 0) break;
+    std::optional<ClaimAnswer> answer;
+    if (claims_) {
+      try {
+        answer = claims_->Claim(slots_[slot].dsn, slots_[slot].worker->ThreadID());
+      } catch (const RaisedError& error) {
+        it = pending_.erase(it);
+        RefuseUnclaimed(slot, error);
+        continue;
+      }
+    }
+    if (!answer || answer->kind == ClaimAnswer::Kind::kClaimed) {
+      pending_.erase(it);
+      return {Pick::Kind::kServer, slot};
+    }
+    if (answer->kind == ClaimAnswer::Kind::kDone) {
+      it = pending_.erase(it);
+      SkipServer(slot, *answer);
+      continue;
+    }
+    held_elsewhere = true;
+    ++it;
+  }
+  if (!held_elsewhere) return {};
+  next_poll_ = CurrentClock().SteadySeconds() + claims_->PollInterval().count() / 1000.0;
+  return {Pick::Kind::kWait, 0};
+}
+
+void RunDriver::SkipServer(size_t slot, const ClaimAnswer& answer) {
+  const std::string line = "Server " + slots_[slot].dsn +
+                           " was loaded in this run window by another loader (" + answer.holder +
+                           "): skipped." + kBr;
+  Log(line);
+  ToRunLog(line);
+  outcome_.record.servers[slots_[slot].record_index].result = ServerRun::Result::kElsewhere;
+  ++outcome_.elsewhere;
+  slots_[slot].worker.reset();
+}
+
+// Unclaimed, a server is not loaded: another loader may be loading it.
+void RunDriver::RefuseUnclaimed(size_t slot, const RaisedError& error) {
+  const std::string why =
+      "its claim could not be taken: " + odbc::HidePasswordEntries(error.Description());
+  const std::string line = "Server " + slots_[slot].dsn + ": " + why + kBr;
+  Log(line);
+  ToRunLog(line);
+  ServerRun& server = outcome_.record.servers[slots_[slot].record_index];
+  server.result = ServerRun::Result::kFailed;
+  server.first_error = why;
+  outcome_.given_up.push_back("server " + slots_[slot].dsn + ": " + why);
+  slots_[slot].worker.reset();
+}
+
+// The worker stops before a stage when this loader no longer holds the server's claim.
+void RunDriver::FenceServer(Slot& slot) {
+  if (!claims_) return;
+  slot.worker->CheckBeforeEachStage(
+      [claims = claims_, dsn = slot.dsn]() -> std::optional<std::string> {
+        if (claims->Holds(dsn)) return std::nullopt;
+        return "server " + dsn + ": this loader no longer holds its claim";
+      });
+}
+
+// Loaded or not, the server is done in the window; a cancelled run hands it to another loader.
+void RunDriver::FinishClaim(const Slot& slot) {
+  if (claims_) claims_->Finish(slot.dsn, !state_.cancel);
+}
+
+// Up to lanes_ servers load at once, each lane pausing between its own servers. The console's
+// thread starts and watches them and writes each server's account whole when its call ends.
+void RunDriver::ProcessServersInParallel() {
+  std::vector<std::unique_ptr<Flight>> flights;
+  std::vector<double> lane_free_at(static_cast<size_t>(lanes_), 0.0);
+  flights_ = &flights;
+  try {
+    for (;;) {
+      view_.ProcessPendingEvents();
+      SettleEndedFlights(flights, lane_free_at);
+      for (const std::unique_ptr<Flight>& flight : flights) WatchServer(flight->watch);
+      if (!state_.cancel) LaunchFlights(flights, lane_free_at);
+      if (flights.empty() && (state_.cancel || pending_.empty())) break;
+      view_.WaitProcessingEvents(component::kPumpInterval);
+    }
+  } catch (...) {
+    // The run cannot go on (its log failed): the servers still loading stop at once.
+    for (const std::unique_ptr<Flight>& flight : flights) {
+      odbc::CancelWork(flight->watch.work, "the run stopped");
+    }
+    flights_ = nullptr;
+    throw;
+  }
+  flights_ = nullptr;
+}
+
+void RunDriver::LaunchFlights(std::vector<std::unique_ptr<Flight>>& flights,
+                              std::vector<double>& lane_free_at) {
+  for (int lane = 0; lane < lanes_; ++lane) {
+    const bool busy = std::any_of(flights.begin(), flights.end(),
+                                  [lane](const auto& flight) { return flight->lane == lane; });
+    if (busy || SteadySecondsSince(lane_free_at[static_cast<size_t>(lane)]) < 0) continue;
+    const Pick pick = NextServer();
+    if (pick.kind != Pick::Kind::kServer) return;
+    Launch(flights, lane, pick.slot);
+  }
+}
+
+void RunDriver::Launch(std::vector<std::unique_ptr<Flight>>& flights, int lane, size_t index) {
+  Slot& slot = slots_[index];
+  auto flight = std::make_unique<Flight>();
+  flight->lane = lane;
+  flight->slot = index;
+  flight->watch = WatchFor(slot, slot.worker->ThreadID());
+  flight->started_at = CurrentClock().Now();
+  flight->arguments = arguments_;
+  flight->arguments.options.log_file_name = PartFileName(state_.run_log_name, slot.record_index);
+  std::error_code ignored;
+  std::filesystem::remove(flight->arguments.options.log_file_name, ignored);
+  ++outcome_.processed;
+  position_ = static_cast<int>(index) + 1;
+  view_.SetStatusLabel(kCollecting + slot.dsn);
+  FenceServer(slot);
+  flight->caller = std::jthread([f = flight.get(), worker = slot.worker, check = check_counts_] {
+    f->answer = AskToLoad(*worker, f->arguments, f->watch, check, {});
+    f->ended = true;
+  });
+  flights.push_back(std::move(flight));
+}
+
+void RunDriver::SettleEndedFlights(std::vector<std::unique_ptr<Flight>>& flights,
+                                   std::vector<double>& lane_free_at) {
+  for (auto it = flights.begin(); it != flights.end();) {
+    Flight& flight = **it;
+    if (!flight.ended) {
+      ++it;
+      continue;
+    }
+    flight.caller.join();
+    Settle(flight);
+    lane_free_at[static_cast<size_t>(flight.lane)] =
+        CurrentClock().SteadySeconds() +
+        std::chrono::duration<double>(kPauseBetweenServers).count();
+    it = flights.erase(it);
+  }
+}
+
+// The server's account goes into the log text and the run log in one piece each.
+void RunDriver::Settle(Flight& flight) {
+  Slot& slot = slots_[flight.slot];
+  Log(ServerHeaderText(slot, flight.watch.work));
+  SettleCall(slot, flight.answer, flight.watch);
+  const std::string& part = flight.arguments.options.log_file_name;
+  ToRunLog(RunLogHeader(slot, flight.started_at) + ReadPartFile(part));
+  std::error_code ignored;
+  std::filesystem::remove(part, ignored);
+  ReportServerResult(slot, flight.answer.messages);
+  FinishClaim(slot);
+  view_.ScrollLogToEnd();
+  view_.SetProgressValue(++settled_ + 1);
+  view_.SetStatusPanel(StatusPanel::kElapsed, FormatElapsed(SteadySecondsSince(start_)));
+  slot.worker.reset();
 }
 
 void RunDriver::ProcessServer(size_t index) {
@@ -301,76 +499,113 @@ void RunDriver::ProcessServer(size_t index) {
   view_.SetStatusPanel(StatusPanel::kPosition,
                        std::to_string(index + 1) + "/" + std::to_string(slots_.size()));
   view_.SetStatusLabel(kCollecting + slot.dsn);
-  const std::string shown_value = ServerValueWithoutPassword(slot.server_value);
   const std::int32_t thread = slot.worker->ThreadID();
-  Log(kBr + "Server = " + slot.dsn + kBr + "DataSource = " + state_.settings.destination.name +
-      kBr + "Server values = " + shown_value + kBr + "Thread ID = " + std::to_string(thread) + kBr);
-  ToRunLog(kBr + "========================== Log for " + shown_value + kBr +
-           FormatTimestamp(CurrentClock().Now()) + kBr);
+  Log(ServerHeaderText(slot, thread));
+  ToRunLog(RunLogHeader(slot, CurrentClock().Now()));
   ++outcome_.processed;
   position_ = static_cast<int>(index) + 1;
-  recorded_server_ = slot.record_index;
-  recorder_ = std::make_shared<worker::LoadRecorder>();
-  const std::string messages = CallWorker(slot, thread);
+  watch_ = WatchFor(slot, thread);
+  const std::string messages = CallWorker(slot);
   ReportServerResult(slot, messages);
+  FinishClaim(slot);
   view_.ScrollLogToEnd();
   view_.SetProgressValue(static_cast<int>(index) + 2);
   slot.worker.reset();
 }
 
+std::string RunDriver::ServerHeaderText(const Slot& slot, std::int32_t thread) const {
+  return kBr + "Server = " + slot.dsn + kBr + "DataSource = " + state_.settings.destination.name +
+         kBr + "Server values = " + ServerValueWithoutPassword(slot.server_value) + kBr +
+         "Thread ID = " + std::to_string(thread) + kBr;
+}
+
+std::string RunDriver::RunLogHeader(const Slot& slot, const Timestamp& started) const {
+  return kBr + "========================== Log for " +
+         ServerValueWithoutPassword(slot.server_value) + kBr + FormatTimestamp(started) + kBr;
+}
+
+RunDriver::ServerWatch RunDriver::WatchFor(const Slot& slot, std::int32_t thread) {
+  ServerWatch watch;
+  watch.dsn = slot.dsn;
+  watch.work = thread;
+  watch.started = CurrentClock().SteadySeconds();
+  watch.record_index = slot.record_index;
+  watch.recorder = std::make_shared<worker::LoadRecorder>();
+  recorded_server_ = slot.record_index;
+  recorder_ = watch.recorder;
+  return watch;
+}
+
 // Calls StartELVAN and returns the worker's message text; sets the last result.
-std::string RunDriver::CallWorker(Slot& slot, std::int32_t thread) {
+std::string RunDriver::CallWorker(Slot& slot) {
   // Cancel may release the slot's worker while the call runs: keep it until the call is done.
   const std::shared_ptr<RunWorker> worker = slot.worker;
-  watch_.emplace();
-  watch_->dsn = slot.dsn;
-  watch_->work = thread;
-  watch_->started = CurrentClock().SteadySeconds();
-  std::string given_up;
-  ServerRun::Result result = ServerRun::Result::kFailed;
+  FenceServer(slot);
+  const WorkerAnswer answer = AskToLoad(*worker, arguments_, *watch_, check_counts_, [this] {
+    view_.ProcessPendingEvents();
+    if (watch_) WatchServer(*watch_);
+  });
+  SettleCall(slot, answer, *watch_);
+  watch_.reset();
+  return answer.messages;
+}
+
+RunDriver::WorkerAnswer RunDriver::AskToLoad(RunWorker& worker, const RunArguments& arguments,
+                                             const ServerWatch& watch, bool check_counts,
+                                             const component::Pump& pump) {
+  WorkerAnswer answer;
   try {
-    worker->Observe(recorder_, check_counts_);
-    outcome_.last_result = odbc::HidePasswordEntries(worker->StartELVAN(arguments_, [this] {
-      view_.ProcessPendingEvents();
-      WatchServer();
-    }));
-    given_up = AskWorker([&] { return worker->GivenUp(); });
-    if (outcome_.last_result.empty()) {
-      result = given_up.empty() ? ServerRun::Result::kLoaded : ServerRun::Result::kGivenUp;
+    worker.Observe(watch.recorder, check_counts);
+    answer.last_result = odbc::HidePasswordEntries(worker.StartELVAN(arguments, pump));
+    answer.given_up = AskWorker([&] { return worker.GivenUp(); });
+    if (answer.last_result.empty()) {
+      answer.result =
+          answer.given_up.empty() ? ServerRun::Result::kLoaded : ServerRun::Result::kGivenUp;
     }
   } catch (const RaisedError& error) {
+    answer.failure = error;
+    answer.given_up = "the worker's call: " + odbc::HidePasswordEntries(error.Description());
+  }
+  answer.messages = AskWorker([&] { return worker.ErrorMessages(); });
+  return answer;
+}
+
+void RunDriver::SettleCall(const Slot& slot, const WorkerAnswer& answer, const ServerWatch& watch) {
+  outcome_.last_result = answer.last_result;
+  if (answer.failure) {
     Log("Error encountered while processing this server." + kBr +
         "Moving to the next server on the list." + kBr);
-    outcome_.last_result = WorkerErrorText(error);
-    given_up = "the worker's call: " + odbc::HidePasswordEntries(error.Description());
+    outcome_.last_result = WorkerErrorText(*answer.failure);
   }
-  if (!given_up.empty()) outcome_.given_up.push_back("server " + slot.dsn + ": " + given_up);
-  RecordServer(result, given_up);
-  odbc::ResumeWork(thread);  // the operating system may give its number to a later thread
-  watch_.reset();
-  return AskWorker([&] { return worker->ErrorMessages(); });
+  if (!answer.given_up.empty()) {
+    outcome_.given_up.push_back("server " + slot.dsn + ": " + answer.given_up);
+  }
+  RecordServer(watch, answer.result, answer.given_up);
+  odbc::ResumeWork(watch.work);  // the operating system may give its number to a later thread
 }
 
 // Runs while the worker is called; never raises, or it would not run again.
-void RunDriver::WatchServer() {
-  if (!watch_ || watch_->abandoned) return;
-  if (!watch_->cancelled_at && limits_.server_seconds &&
-      SteadySecondsSince(watch_->started) > *limits_.server_seconds) {
-    CancelServer("the server's time limit of " + Minutes(*limits_.server_seconds) +
-                 " minutes passed");
+void RunDriver::WatchServer(ServerWatch& watch) {
+  if (watch.abandoned) return;
+  if (!watch.cancelled_at && limits_.server_seconds &&
+      SteadySecondsSince(watch.started) > *limits_.server_seconds) {
+    CancelServer(watch, "the server's time limit of " + Minutes(*limits_.server_seconds) +
+                            " minutes passed");
   }
-  if (!watch_->cancelled_at) return;
+  if (!watch.cancelled_at) return;
   // Again and again: a cancel that reaches a statement just before its call starts is lost.
-  odbc::CancelWork(watch_->work, watch_->reason);
-  if (SteadySecondsSince(*watch_->cancelled_at) > limits_.cancel_grace_seconds) AbandonServer();
+  odbc::CancelWork(watch.work, watch.reason);
+  if (SteadySecondsSince(*watch.cancelled_at) > limits_.cancel_grace_seconds) {
+    AbandonServer(watch);
+  }
 }
 
-void RunDriver::CancelServer(const std::string& reason) {
-  if (!watch_ || watch_->cancelled_at) return;
-  watch_->cancelled_at = CurrentClock().SteadySeconds();
-  watch_->reason = reason;
-  odbc::CancelWork(watch_->work, reason);
-  const std::string line = "Server " + watch_->dsn + ": " + reason +
+void RunDriver::CancelServer(ServerWatch& watch, const std::string& reason) {
+  if (watch.cancelled_at) return;
+  watch.cancelled_at = CurrentClock().SteadySeconds();
+  watch.reason = reason;
+  odbc::CancelWork(watch.work, reason);
+  const std::string line = "Server " + watch.dsn + ": " + reason +
                            "; its database calls in progress were cancelled." + kBr;
   Log(line);
   try {
@@ -381,15 +616,15 @@ void RunDriver::CancelServer(const std::string& reason) {
 }
 
 // The worker's thread is left behind: it cannot be joined while its driver holds it.
-void RunDriver::AbandonServer() {
-  watch_->abandoned = true;
-  Log("Server " + watch_->dsn + " did not end within " +
+void RunDriver::AbandonServer(ServerWatch& watch) {
+  watch.abandoned = true;
+  Log("Server " + watch.dsn + " did not end within " +
       std::to_string(std::lround(limits_.cancel_grace_seconds)) +
       " seconds of the cancel (its driver does not honour cancels): the run ends without "
       "waiting for it." +
       kBr);
-  outcome_.given_up.push_back("server " + watch_->dsn + ": " + watch_->reason);
-  RecordServer(ServerRun::Result::kFailed, watch_->reason);
+  outcome_.given_up.push_back("server " + watch.dsn + ": " + watch.reason);
+  RecordServer(watch, ServerRun::Result::kFailed, watch.reason);
   outcome_.record.seconds = SteadySecondsSince(start_);
   outcome_.cancelled = true;
   try {
@@ -400,12 +635,14 @@ void RunDriver::AbandonServer() {
   if (limits_.abandon) limits_.abandon(outcome_);
 }
 
-void RunDriver::RecordServer(ServerRun::Result result, const std::string& first_error) {
-  ServerRun& server = outcome_.record.servers[recorded_server_];
+void RunDriver::RecordServer(const ServerWatch& watch, ServerRun::Result result,
+                             const std::string& first_error) {
+  ServerRun& server = outcome_.record.servers[watch.record_index];
   server.result = result;
   server.first_error = first_error;
-  server.seconds = SteadySecondsSince(watch_->started);
-  server.steps = recorder_->Steps();
+  server.seconds = SteadySecondsSince(watch.started);
+  server.steps = watch.recorder->Steps();
+  loading_seconds_ += server.seconds;
 }
 
 ServerProgress RunDriver::Progress() const {
@@ -432,12 +669,14 @@ void RunDriver::ReportServerResult(const Slot& slot, const std::string& messages
 
 void RunDriver::WriteClosingBlock() {
   const double elapsed = SteadySecondsSince(start_);
-  const double average = outcome_.processed > 0 ? elapsed / outcome_.processed : 0.0;
+  // Servers loading side by side share the elapsed time: each counts its own.
+  const double spent = lanes_ > 1 ? loading_seconds_ : elapsed;
+  const double average = outcome_.processed > 0 ? spent / outcome_.processed : 0.0;
   std::string block;
   AppendLine(block, "----------------------------------------");
   AppendLine(block, "Average time per server was " + FormatElapsed(average) + ".");
-  AppendLine(block,
-             "Total number of servers processed was " + std::to_string(outcome_.usable) + ".");
+  AppendLine(block, "Total number of servers processed was " +
+                        std::to_string(outcome_.usable - outcome_.elsewhere) + ".");
   AppendLine(block, "----------------Messages from the text box------------------------");
   AppendLine(block, state_.log_text);
   AppendLine(block, "Total processing time minutes:>" + Minutes(elapsed));
@@ -462,7 +701,11 @@ void RunDriver::Cancel() {
 
 void RunDriver::Interrupt() {
   Cancel();
-  CancelServer("the run was interrupted");
+  const std::string reason = "the run was interrupted";
+  if (watch_) CancelServer(*watch_, reason);
+  if (flights_) {
+    for (const std::unique_ptr<Flight>& flight : *flights_) CancelServer(flight->watch, reason);
+  }
 }
 
 void RunDriver::ToRunLog(std::string_view text) { AppendToRunLog(state_.run_log_name, text); }

@@ -1,14 +1,21 @@
 // RunDriver: the console's Go command. Checks that there is something to do, writes the options
 // block to the run log, test-connects every server, makes one worker per usable server and calls
-// them one after another, writing each server's account and the closing block with the totals.
+// them one after another (or up to SetParallel at once), writing each server's account and the
+// closing block with the totals. With claims (server_claims.h) each server is claimed before it
+// is loaded, and the servers other loaders did or hold are skipped.
 // Threading: the console's one thread; Cancel is called from within the view's event processing.
+// In parallel, each worker's call is waited for on a thread of its own.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "console/core/console_state.h"
@@ -16,6 +23,8 @@
 #include "console/core/run_lock.h"
 #include "console/core/run_record.h"
 #include "console/core/run_worker.h"
+#include "console/core/server_claims.h"
+#include "platform/basic/raised_error.h"
 #include "platform/odbc/cancellation.h"
 
 namespace kelvan::console {
@@ -35,6 +44,7 @@ struct RunOutcome {
   int usable = 0;     // servers that answered and got a worker
   int processed = 0;  // servers whose worker was called
   int completed = 0;  // servers whose worker returned no error
+  int elsewhere = 0;  // servers another loader loaded in the run window
   // "server S: " + what S's worker gave up first (a table, a stage or its call) and why.
   std::vector<std::string> given_up;
   bool cancelled = false;
@@ -74,6 +84,10 @@ class RunDriver {
   void SetLimits(RunLimits limits) { limits_ = std::move(limits); }
   // Whether each incremental copy's window is counted on both sides afterwards.
   void SetCheckCounts(bool on) { check_counts_ = on; }
+  // How many servers load at once (1: one after another, as ever).
+  void SetParallel(int lanes) { lanes_ = std::max(1, lanes); }
+  // Borrowed: the claims every server is taken through; none, the setup file's lock instead.
+  void SetClaims(ServerClaims* claims) { claims_ = claims; }
   ServerProgress Progress() const;
 
  private:
@@ -85,7 +99,7 @@ class RunDriver {
     size_t record_index = 0;  // its entry in the run record
   };
 
-  // The server whose worker is being called.
+  // A server whose worker is being called.
   struct ServerWatch {
     std::string dsn;
     odbc::WorkKey work = 0;  // its worker's thread
@@ -93,6 +107,36 @@ class RunDriver {
     std::optional<double> cancelled_at;
     std::string reason;
     bool abandoned = false;
+    size_t record_index = 0;  // its entry in the run record
+    std::shared_ptr<worker::LoadRecorder> recorder;
+  };
+
+  // What a worker's call gave; made on any thread.
+  struct WorkerAnswer {
+    std::string last_result;             // passwords hidden
+    std::optional<RaisedError> failure;  // of the call itself
+    std::string given_up;
+    ServerRun::Result result = ServerRun::Result::kFailed;
+    std::string messages;  // its ErrorMessages
+  };
+
+  // A server loading beside others: its worker is called on a thread of its own.
+  struct Flight {
+    int lane = 0;
+    size_t slot = 0;
+    ServerWatch watch;
+    Timestamp started_at;
+    RunArguments arguments;  // its log file is a part file of its own
+    WorkerAnswer answer;
+    std::atomic<bool> ended = false;
+    std::jthread caller;
+  };
+
+  // What to load next.
+  struct Pick {
+    enum class Kind { kServer, kWait, kNone };
+    Kind kind = Kind::kNone;
+    size_t slot = 0;
   };
 
   std::optional<RunLock> LockSetupFile();
@@ -104,13 +148,35 @@ class RunDriver {
   void VerifyServers();
   void VerifyServer(const ServerEntry& entry);
   void ProcessServers();
+  void ProcessServersOneByOne();
+  void ProcessServersInParallel();
+  Pick NextServer();
+  bool TakeServer(size_t slot);
+  void SkipServer(size_t slot, const ClaimAnswer& answer);
+  void RefuseUnclaimed(size_t slot, const RaisedError& error);
+  void FenceServer(Slot& slot);
+  void FinishClaim(const Slot& slot);
   void ProcessServer(size_t index);
-  std::string CallWorker(Slot& slot, std::int32_t thread);
-  void WatchServer();
-  void CancelServer(const std::string& reason);
-  void AbandonServer();
+  std::string ServerHeaderText(const Slot& slot, std::int32_t thread) const;
+  std::string RunLogHeader(const Slot& slot, const Timestamp& started) const;
+  ServerWatch WatchFor(const Slot& slot, std::int32_t thread);
+  std::string CallWorker(Slot& slot);
+  static WorkerAnswer AskToLoad(RunWorker& worker, const RunArguments& arguments,
+                                const ServerWatch& watch, bool check_counts,
+                                const component::Pump& pump);
+  void SettleCall(const Slot& slot, const WorkerAnswer& answer, const ServerWatch& watch);
+  void LaunchFlights(std::vector<std::unique_ptr<Flight>>& flights,
+                     std::vector<double>& lane_free_at);
+  void Launch(std::vector<std::unique_ptr<Flight>>& flights, int lane, size_t index);
+  void SettleEndedFlights(std::vector<std::unique_ptr<Flight>>& flights,
+                          std::vector<double>& lane_free_at);
+  void Settle(Flight& flight);
+  void WatchServer(ServerWatch& watch);
+  void CancelServer(ServerWatch& watch, const std::string& reason);
+  void AbandonServer(ServerWatch& watch);
   void ReportServerResult(const Slot& slot, const std::string& messages);
-  void RecordServer(ServerRun::Result result, const std::string& first_error);
+  void RecordServer(const ServerWatch& watch, ServerRun::Result result,
+                    const std::string& first_error);
   void WriteClosingBlock();
   void Finish();
   void Log(std::string_view text) { AppendLog(state_, view_, text); }
@@ -123,12 +189,19 @@ class RunDriver {
   RunArguments arguments_;
   RunLimits limits_;
   bool check_counts_ = false;
-  std::optional<ServerWatch> watch_;
-  std::shared_ptr<worker::LoadRecorder> recorder_;  // of the server being (or last) loaded
-  size_t recorded_server_ = 0;                      // its entry in the run record
-  int position_ = 0;                                // its place among the slots, from 1
+  int lanes_ = 1;
+  ServerClaims* claims_ = nullptr;
+  std::optional<ServerWatch> watch_;                         // one by one: the server being loaded
+  std::vector<std::unique_ptr<Flight>>* flights_ = nullptr;  // in parallel: those loading
+  std::shared_ptr<worker::LoadRecorder> recorder_;           // of the server being (or last) loaded
+  size_t recorded_server_ = 0;                               // its entry in the run record
+  int position_ = 0;                                         // its place among the slots, from 1
+  int settled_ = 0;                                          // servers whose call has ended
+  double loading_seconds_ = 0;                               // of the calls that ended, summed
+  double next_poll_ = 0;  // steady seconds before which servers held elsewhere are not asked
   std::vector<Slot> slots_;
-  double start_ = 0;  // the clock's steady seconds when the run began
+  std::deque<size_t> pending_;  // slots not yet loaded, claimed or skipped
+  double start_ = 0;            // the clock's steady seconds when the run began
   RunOutcome outcome_;
 };
 

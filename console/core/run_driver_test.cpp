@@ -384,6 +384,94 @@ TEST_F(RunDriverTest, ElapsedTimeIgnoresAWallClockChange) {
   EXPECT_EQ(view_.panels().at(StatusPanel::kElapsed), "0:02:00");
 }
 
+// What other loaders answer for each server's claims, in turn (the last answer repeats), and
+// what the run loads, marks done and gives back.
+struct ClaimCase {
+  std::string name;
+  std::map<std::string, std::vector<ClaimAnswer::Kind>> answers;
+  bool cancel_in_a = false;  // the run is cancelled while A loads
+  std::vector<std::string> loaded;
+  std::vector<std::string> finished;  // "server done" or "server given back"
+  std::string processed;              // the closing block's count
+};
+
+class FakeClaims : public ServerClaims {
+ public:
+  explicit FakeClaims(std::map<std::string, std::vector<ClaimAnswer::Kind>> answers)
+      : answers_(std::move(answers)) {}
+  ClaimAnswer Claim(const std::string& server, odbc::WorkKey) override {
+    std::vector<ClaimAnswer::Kind>& turns = answers_[server];
+    const ClaimAnswer::Kind kind = turns.empty() ? ClaimAnswer::Kind::kClaimed : turns.front();
+    if (turns.size() > 1) turns.erase(turns.begin());
+    return {kind, "host2 4242"};
+  }
+  bool Holds(const std::string&) override { return true; }
+  void Finish(const std::string& server, bool done) noexcept override {
+    finished.push_back(server + (done ? " done" : " given back"));
+  }
+  std::chrono::milliseconds PollInterval() const override { return std::chrono::seconds(3); }
+
+  std::vector<std::string> finished;
+
+ private:
+  std::map<std::string, std::vector<ClaimAnswer::Kind>> answers_;
+};
+
+class ClaimedRunDriverTest : public RunDriverTest,
+                             public ::testing::WithParamInterface<ClaimCase> {};
+
+TEST_P(ClaimedRunDriverTest, ServersAreLoadedOnlyUnderTheirClaim) {
+  const ClaimCase& c = GetParam();
+  for (const char* dsn : {"A", "B", "C"}) AddServer(dsn);
+  if (c.cancel_in_a) workers_.scripts["A"].during = [this] { driver_->Cancel(); };
+  FakeClaims claims(c.answers);
+  driver_ = std::make_unique<RunDriver>(state_, view_, workers_, connector_);
+  driver_->SetClaims(&claims);
+
+  const RunOutcome outcome = driver_->Go();
+
+  std::vector<std::string> loaded;
+  for (const auto& call : workers_.calls) loaded.push_back(call.first);
+  EXPECT_EQ(loaded, c.loaded);
+  EXPECT_EQ(claims.finished, c.finished);
+  EXPECT_THAT(RunLog(), HasSubstr("Total number of servers processed was " + c.processed));
+  for (const ServerRun& server : outcome.record.servers) {
+    const bool skipped = c.answers.count(server.server) != 0 &&
+                         c.answers.at(server.server).back() == ClaimAnswer::Kind::kDone;
+    EXPECT_EQ(server.result == ServerRun::Result::kElsewhere, skipped) << server.server;
+    if (skipped) {
+      EXPECT_THAT(RunLog(), HasSubstr("Server " + server.server +
+                                      " was loaded in this run window by another loader (host2 "
+                                      "4242): skipped.\r\n"));
+    }
+  }
+}
+
+using K = ClaimAnswer::Kind;
+INSTANTIATE_TEST_SUITE_P(
+    Claims, ClaimedRunDriverTest,
+    ::testing::Values(
+        ClaimCase{"done_elsewhere_skipped",
+                  {{"B", {K::kDone}}},
+                  false,
+                  {"A", "C"},
+                  {"A done", "C done"},
+                  "2."},
+        ClaimCase{"held_elsewhere_loaded_once_free",
+                  {{"A", {K::kHeld, K::kHeld, K::kClaimed}}},
+                  false,
+                  {"B", "C", "A"},
+                  {"B done", "C done", "A done"},
+                  "3."},
+        ClaimCase{"held_until_done_elsewhere",
+                  {{"A", {K::kHeld, K::kDone}}},
+                  false,
+                  {"B", "C"},
+                  {"B done", "C done"},
+                  "2."},
+        ClaimCase{"cancelled_run_gives_its_server_back", {}, true, {"A"}, {"A given back"}, "3."}),
+    [](const auto& info) { return info.param.name; });
+
 TEST_F(RunDriverTest, CancelStopsBeforeTheNextServer) {
   AddServer("A");
   AddServer("B");

@@ -14,6 +14,8 @@ const char* ResultName(ServerRun::Result result) {
       return "failed";
     case ServerRun::Result::kUnreachable:
       return "unreachable";
+    case ServerRun::Result::kElsewhere:
+      return "done elsewhere";
     case ServerRun::Result::kNotRun:
       break;
   }

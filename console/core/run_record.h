@@ -17,6 +17,7 @@ struct ServerRun {
     kGivenUp,      // the load reached its end without some table or stage
     kFailed,       // a stage failed for good, the call failed or was cancelled
     kUnreachable,  // its test connection failed, or no worker could be made for it
+    kElsewhere,    // another loader loaded it in the run window (see server_claims.h)
     kNotRun,       // the run stopped before it
   };
   std::string server;
