@@ -50,6 +50,16 @@ std::string ProblemOf(data::Connection& connection, const worker::DataSrc& desti
   }
 }
 
+// SQLSTATEs and texts of a missing table in the drivers here (odbc-drivers.md).
+bool SaysTableIsMissing(const RaisedError& error) {
+  const std::string& state = error.SqlState();
+  const std::string& text = error.Description();
+  return state == "42P01" || state == "42S02" || state == "S0002" ||
+         text.find("no such table") != std::string::npos ||
+         text.find("does not exist") != std::string::npos ||
+         text.find("doesn't exist") != std::string::npos;
+}
+
 // A lock held on a table must not hold the check for the statements' usual 10 minutes.
 data::Connection OpenDestination(const DestinationRecord& d) {
   return data::Connection::Open(odbc::DataSourceConnectString(d.name, d.user_name, d.password),
@@ -110,8 +120,12 @@ ClaimsTableCheck CheckClaimsTable(const Settings& settings) {
     const std::string name = engine::PrefixedTableName(DestinationOf(settings), kClaimsTable);
     try {
       connection.OpenResultSet("SELECT * FROM " + name + " WHERE 1 = 0");
-    } catch (const RaisedError&) {
-      return {};  // not there: no claims
+    } catch (const RaisedError& error) {
+      if (SaysTableIsMissing(error)) return {};  // no claims
+      // Taken for missing, a table that is there would let two loaders load one server.
+      return {true, "The claims table " + name + " of the destination data source " +
+                        settings.destination.name +
+                        " cannot be read: " + odbc::HidePasswordEntries(error.Description())};
     }
     const std::string problem = ProblemOf(connection, DestinationOf(settings), kClaims);
     if (problem.empty()) return {true, ""};

@@ -329,10 +329,13 @@ void RunDriver::ProcessServersOneByOne() {
 // In list order, the first server this run may load; servers held elsewhere wait for a later
 // look, those done elsewhere are skipped.
 RunDriver::Pick RunDriver::NextServer() {
+  // Every server left was held elsewhere at the last look: no use asking before the next poll.
+  if (claims_ && !pending_.empty() && SteadySecondsSince(next_poll_) < 0) {
+    return {Pick::Kind::kWait, 0};
+  }
   bool held_elsewhere = false;
   for (auto it = pending_.begin(); it != pending_.end();) {
     const size_t slot = *it;
-    if (claims_ && held_elsewhere && SteadySecondsSince(next_poll_) < 0) break;
     std::optional<ClaimAnswer> answer;
     if (claims_) {
       try {

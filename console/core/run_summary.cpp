@@ -156,10 +156,12 @@ std::string MetricsText(const RunRecord& record, int exit_status) {
   Family(out, "kelvan_run_exit_status",
          "The last run's exit status: 0 all loaded, 1 something given up, 2 nothing ran.")
       .Sample("", exit_status);
-  Family up(out, "kelvan_server_up", "1 when the server was loaded, whole or in part; else 0.");
+  Family up(out, "kelvan_server_up",
+            "1 when the server was loaded, whole or in part, by this loader or another; else 0.");
   for (const ServerRun& server : record.servers) {
-    const bool loaded =
-        server.result == ServerRun::Result::kLoaded || server.result == ServerRun::Result::kGivenUp;
+    const bool loaded = server.result == ServerRun::Result::kLoaded ||
+                        server.result == ServerRun::Result::kGivenUp ||
+                        server.result == ServerRun::Result::kElsewhere;
     up.Sample(ServerLabel(server), loaded ? 1 : 0);
   }
   Family seconds(out, "kelvan_server_duration_seconds", "How long the server's load took.");

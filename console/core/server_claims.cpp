@@ -146,7 +146,11 @@ class DestinationClaims : public ServerClaims {
     }
   }
 
-  std::chrono::milliseconds PollInterval() const override { return RenewalInterval(claims_.lease); }
+  // Often enough that a loader waiting only for others' servers ends soon after they are done.
+  std::chrono::milliseconds PollInterval() const override {
+    return std::min<std::chrono::milliseconds>(RenewalInterval(claims_.lease),
+                                               std::chrono::seconds(5));
+  }
 
  private:
   struct Held {

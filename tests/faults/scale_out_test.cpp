@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "console/batch/destination_check.h"
 #include "console/core/server_claims.h"
 #include "console/core/setup_file.h"
 #include "tests/faults/fault_support.h"
@@ -115,9 +116,10 @@ TEST_P(ParallelRunTest, FourAtOnceLoadTheRowsOfOneAfterAnother) {
   // Its trace names the server in every step, so that lines of another server would show.
   four.setup = WriteSetup(four.dir, {.servers = four.servers, .trace_level = 2}, four.db);
 
-  const BatchResult serial = WaitBatch(StartBatch(one.setup, one.dir / "1.htm"), one.dir / "1.htm");
-  const BatchResult parallel =
-      WaitBatch(StartBatch(four.setup, four.dir / "4.htm", {"-PARALLEL=4"}), four.dir / "4.htm");
+  const pid_t serial_pid = StartBatch(one.setup, one.dir / "1.htm");
+  const pid_t parallel_pid = StartBatch(four.setup, four.dir / "4.htm", {"-PARALLEL=4"});
+  const BatchResult serial = WaitBatch(serial_pid, one.dir / "1.htm");
+  const BatchResult parallel = WaitBatch(parallel_pid, four.dir / "4.htm");
 
   EXPECT_EQ(serial.status, 0) << serial.output;
   EXPECT_EQ(parallel.status, 0) << parallel.output;
@@ -139,6 +141,9 @@ TEST_P(ParallelRunTest, FourAtOnceLoadTheRowsOfOneAfterAnother) {
     }
   }
   EXPECT_THAT(parallel.run_log, HasSubstr("Total number of servers processed was 3.\r\n"));
+  console::Settings settings;
+  console::ReadSetupFromFile(four.setup.string(), settings);
+  EXPECT_FALSE(console::CheckClaimsTable(settings).present);  // so the setup file's lock
 }
 
 INSTANTIATE_TEST_SUITE_P(Destinations, ParallelRunTest,
@@ -197,6 +202,8 @@ TEST_P(ClaimTest, ClaimIsHeldTakenOverDoneForcedAndGivenBack) {
   console::Settings settings;
   console::ReadSetupFromFile(site.setup.string(), settings);
   const console::ClaimSettings window{"w1", std::chrono::seconds(60), false};
+  EXPECT_TRUE(console::CheckClaimsTable(settings).present);
+  EXPECT_EQ(console::CheckClaimsTable(settings).problem, "");
   auto first = console::OpenDestinationClaims(settings, window);
   auto second = console::OpenDestinationClaims(settings, window);
   constexpr odbc::WorkKey kFirstWork = 990001;
