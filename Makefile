@@ -61,6 +61,7 @@ bench: build
 	    printf '```\n' >> $(BENCH_RESULTS); \
 	  done; \
 	  $(BUILD)/bench/night_bench $(BENCH_RESULTS) || rc=1; \
+	  $(BUILD)/bench/scale_out_bench $(BENCH_RESULTS) || rc=1; \
 	  scripts/test-servers.sh stop $$db; \
 	  echo "Results in $(BENCH_RESULTS); make bench-record keeps them in bench/results.md."; \
 	  exit $$rc
