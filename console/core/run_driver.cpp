@@ -399,8 +399,11 @@ void RunDriver::FenceServer(Slot& slot) {
 }
 
 // Loaded or not, the server is done in the window; a cancelled run hands it to another loader.
-void RunDriver::FinishClaim(const Slot& slot) {
-  if (claims_) claims_->Finish(slot.dsn, !state_.cancel);
+void RunDriver::FinishClaim(const Slot& slot, odbc::WorkKey work) {
+  if (!claims_) return;
+  claims_->Finish(slot.dsn, !state_.cancel);
+  // A loss of the claim found after the call ended cancelled its thread's number: no more now.
+  odbc::ResumeWork(work);
 }
 
 // Up to lanes_ servers load at once, each lane pausing between its own servers. The console's
@@ -490,7 +493,7 @@ void RunDriver::Settle(Flight& flight) {
   std::error_code ignored;
   std::filesystem::remove(part, ignored);
   ReportServerResult(slot, flight.answer.messages);
-  FinishClaim(slot);
+  FinishClaim(slot, flight.watch.work);
   view_.ScrollLogToEnd();
   view_.SetProgressValue(++settled_ + 1);
   view_.SetStatusPanel(StatusPanel::kElapsed, FormatElapsed(SteadySecondsSince(start_)));
@@ -510,7 +513,7 @@ void RunDriver::ProcessServer(size_t index) {
   watch_ = WatchFor(slot, thread);
   const std::string messages = CallWorker(slot);
   ReportServerResult(slot, messages);
-  FinishClaim(slot);
+  FinishClaim(slot, thread);
   view_.ScrollLogToEnd();
   view_.SetProgressValue(static_cast<int>(index) + 2);
   slot.worker.reset();

@@ -155,7 +155,7 @@ class RunDriver {
   void SkipServer(size_t slot, const ClaimAnswer& answer);
   void RefuseUnclaimed(size_t slot, const RaisedError& error);
   void FenceServer(Slot& slot);
-  void FinishClaim(const Slot& slot);
+  void FinishClaim(const Slot& slot, odbc::WorkKey work);
   void ProcessServer(size_t index);
   std::string ServerHeaderText(const Slot& slot, std::int32_t thread) const;
   std::string RunLogHeader(const Slot& slot, const Timestamp& started) const;
