@@ -30,16 +30,6 @@ std::optional<size_t> PasswordEntry(std::string_view connect_string) {
 
 }  // namespace
 
-std::string QuoteSqlText(std::string_view text) {
-  std::string quoted;
-  quoted.reserve(text.size());
-  for (char c : text) {
-    quoted += c;
-    if (c == '\'') quoted += '\'';
-  }
-  return quoted;
-}
-
 namespace {
 
 void RequirePlainName(std::string_view name, const char* what) {

@@ -8,11 +8,9 @@
 
 #include "engine/data_source.h"
 #include "platform/basic/raised_error.h"
+#include "platform/basic/sql_text.h"
 
 namespace kelvan::engine {
-
-// Every single quote doubled, so the text can stand between quotes in an SQL text.
-std::string QuoteSqlText(std::string_view text);
 
 // Raised for a table name or qualifier that is not a plain name.
 inline constexpr std::int32_t kErrNotAPlainName = 40302;

@@ -3,20 +3,16 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/basic/sql_text.h"
+
 namespace kelvan::report {
 namespace {
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-  return quoted + "'";
-}
 
 // "WHERE EXT_SERVER_NAME = '<server>' AND <date column> >= '<since>'"
 std::string ServerSince(const std::string& server, const std::string& date_column,
                         const std::string& since) {
-  return " WHERE EXT_SERVER_NAME = " + Quoted(server) + " AND " + date_column +
-         " >= " + Quoted(since);
+  return " WHERE EXT_SERVER_NAME = " + SqlTextLiteral(server) + " AND " + date_column +
+         " >= " + SqlTextLiteral(since);
 }
 
 template <typename RowReader>

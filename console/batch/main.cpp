@@ -169,29 +169,19 @@ std::optional<double> Minutes(const std::string& text) {
   return minutes;
 }
 
-// The value after `option` (matched without regard to case), or nothing when `argument` is
-// not that option.
-std::optional<std::string> OptionValue(const std::string& argument, std::string_view option) {
-  if (argument.size() < option.size() ||
-      strncasecmp(argument.c_str(), option.data(), option.size()) != 0) {
-    return std::nullopt;
-  }
-  return argument.substr(option.size());
-}
-
 // Takes out one of kelvan-batch's own options; false when `argument` is none of them.
 bool TakeBatchOption(const std::string& argument, BatchArguments& parsed) {
-  if (const auto value = OptionValue(argument, "-SERVERTIMEOUT=")) {
+  if (const auto value = kelvan::console::OptionValue(argument, "-SERVERTIMEOUT=")) {
     const std::optional<double> minutes = Minutes(*value);
     if (!minutes) parsed.invalid = "-SERVERTIMEOUT takes minutes: a number, 0 for no limit.";
     parsed.server_minutes = minutes.value_or(0);
-  } else if (const auto summary = OptionValue(argument, "-SUMMARY=")) {
+  } else if (const auto summary = kelvan::console::OptionValue(argument, "-SUMMARY=")) {
     if (summary->empty()) parsed.invalid = "-SUMMARY takes a file name.";
     parsed.summary_file = *summary;
-  } else if (const auto metrics = OptionValue(argument, "-METRICS=")) {
+  } else if (const auto metrics = kelvan::console::OptionValue(argument, "-METRICS=")) {
     if (metrics->empty()) parsed.invalid = "-METRICS takes a file name.";
     parsed.metrics_file = *metrics;
-  } else if (const auto report = OptionValue(argument, "-REPORT=")) {
+  } else if (const auto report = kelvan::console::OptionValue(argument, "-REPORT=")) {
     if (report->empty()) parsed.invalid = "-REPORT takes a file name.";
     parsed.report_file = *report;
   } else if (strcasecmp(argument.c_str(), "-VERIFY") == 0) {

@@ -12,14 +12,6 @@
 namespace kelvan::console {
 namespace {
 
-std::optional<std::string> ValueOf(const std::string& argument, const char* option) {
-  const size_t size = std::char_traits<char>::length(option);
-  if (argument.size() < size || strncasecmp(argument.c_str(), option, size) != 0) {
-    return std::nullopt;
-  }
-  return argument.substr(size);
-}
-
 std::optional<long> WholeNumber(const std::string& text, long least, long most) {
   char* end = nullptr;
   const long number = std::strtol(text.c_str(), &end, 10);
@@ -37,6 +29,14 @@ bool IsWindowName(const std::string& name) {
 
 }  // namespace
 
+std::optional<std::string> OptionValue(const std::string& argument, std::string_view option) {
+  if (argument.size() < option.size() ||
+      strncasecmp(argument.c_str(), option.data(), option.size()) != 0) {
+    return std::nullopt;
+  }
+  return argument.substr(option.size());
+}
+
 const char* const kScaleOutUsage =
     "  -PARALLEL=N   loads up to N servers at once (1 to 64, default 1: one after another); each\n"
     "                of the N keeps the 5-second pause between its own servers, and each\n"
@@ -52,16 +52,16 @@ const char* const kScaleOutUsage =
 
 bool TakeScaleOutOption(const std::string& argument, ScaleOutOptions& options,
                         std::string& invalid) {
-  if (const auto parallel = ValueOf(argument, "-PARALLEL=")) {
+  if (const auto parallel = OptionValue(argument, "-PARALLEL=")) {
     const auto lanes = WholeNumber(*parallel, 1, kMostParallel);
     if (!lanes) invalid = "-PARALLEL takes how many servers load at once: 1 to 64.";
     options.parallel = static_cast<int>(lanes.value_or(1));
-  } else if (const auto window = ValueOf(argument, "-RUNWINDOW=")) {
+  } else if (const auto window = OptionValue(argument, "-RUNWINDOW=")) {
     if (!IsWindowName(*window)) {
       invalid = "-RUNWINDOW takes a name of letters, digits and - _ . : (at most 64).";
     }
     options.window = *window;
-  } else if (const auto lease = ValueOf(argument, "-LEASE=")) {
+  } else if (const auto lease = OptionValue(argument, "-LEASE=")) {
     const auto seconds = WholeNumber(*lease, kShortestLease.count(), 86400);
     if (!seconds) invalid = "-LEASE takes seconds: a whole number from 5 to 86400.";
     options.lease = std::chrono::seconds(seconds.value_or(kDefaultLease.count()));

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "console/core/console_state.h"
 #include "console/core/run_driver.h"
@@ -15,6 +16,10 @@
 namespace kelvan::console {
 
 inline constexpr int kMostParallel = 64;
+
+// The value after `option` (matched without regard to case), or nothing when `argument` is not
+// that option; kelvan-batch's options all read so.
+std::optional<std::string> OptionValue(const std::string& argument, std::string_view option);
 
 struct ScaleOutOptions {
   int parallel = 1;

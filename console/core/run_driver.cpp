@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
@@ -62,16 +60,6 @@ std::string AnotherRunText(const std::string& setup_file) {
   return "Another run of the setup file " + setup_file + " is loading its servers (it holds " +
          RunLock::LockFileName(setup_file) +
          "): this run was not started. Start it again when that run has ended.";
-}
-
-// Where a server loading beside others writes its trace until its account goes into the run log.
-std::string PartFileName(const std::string& run_log, size_t record_index) {
-  return run_log + ".server" + std::to_string(record_index + 1) + ".part";
-}
-
-std::string ReadPartFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -452,9 +440,9 @@ void RunDriver::Launch(std::vector<std::unique_ptr<Flight>>& flights, int lane, 
   flight->watch = WatchFor(slot, slot.worker->ThreadID());
   flight->started_at = CurrentClock().Now();
   flight->arguments = arguments_;
-  flight->arguments.options.log_file_name = PartFileName(state_.run_log_name, slot.record_index);
-  std::error_code ignored;
-  std::filesystem::remove(flight->arguments.options.log_file_name, ignored);
+  flight->arguments.options.log_file_name =
+      RunLogPartName(state_.run_log_name, slot.record_index + 1);
+  StartRunLogPart(flight->arguments.options.log_file_name);
   ++outcome_.processed;
   position_ = static_cast<int>(index) + 1;
   view_.SetStatusLabel(kCollecting + slot.dsn);
@@ -488,10 +476,8 @@ void RunDriver::Settle(Flight& flight) {
   Slot& slot = slots_[flight.slot];
   Log(ServerHeaderText(slot, flight.watch.work));
   SettleCall(slot, flight.answer, flight.watch);
-  const std::string& part = flight.arguments.options.log_file_name;
-  ToRunLog(RunLogHeader(slot, flight.started_at) + ReadPartFile(part));
-  std::error_code ignored;
-  std::filesystem::remove(part, ignored);
+  MovePartIntoRunLog(state_.run_log_name, RunLogHeader(slot, flight.started_at),
+                     flight.arguments.options.log_file_name);
   ReportServerResult(slot, flight.answer.messages);
   FinishClaim(slot, flight.watch.work);
   view_.ScrollLogToEnd();

@@ -13,6 +13,7 @@
 #include "console/core/console_state.h"
 #include "platform/basic/clock.h"
 #include "platform/basic/raised_error.h"
+#include "platform/basic/sql_text.h"
 #include "platform/basic/timestamp.h"
 #include "platform/component/apartment.h"
 #include "platform/data/connection.h"
@@ -60,12 +61,6 @@ const ClockSql& ClockOf(const std::string& dbms, const std::string& database_typ
   if (names("SQL Server") || database_type == "MS SQL") return kMsSqlClock;
   if (names("Oracle") || database_type == "Oracle") return kOracleClock;
   return kAnsiClock;
-}
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-  return quoted + "'";
 }
 
 std::string HostName() {
@@ -120,14 +115,11 @@ class DestinationClaims : public ServerClaims {
   }
 
   bool Holds(const std::string& server) override {
-    bool holds = false;
     try {
-      OnOwnThread([&] { holds = Renew(server); });
+      return RenewOrLose(server);
     } catch (const RaisedError&) {
       return false;  // a claim that cannot be confirmed is not written under
     }
-    if (!holds) Lose(server, "its claim was taken by another loader");
-    return holds;
   }
 
   void Finish(const std::string& server, bool done) noexcept override {
@@ -187,12 +179,12 @@ class DestinationClaims : public ServerClaims {
   }
 
   std::string Key(const std::string& server) const {
-    return " WHERE EXT_SERVER_NAME = " + Quoted(server) +
-           " AND RUN_WINDOW = " + Quoted(claims_.window);
+    return " WHERE EXT_SERVER_NAME = " + SqlTextLiteral(server) +
+           " AND RUN_WINDOW = " + SqlTextLiteral(claims_.window);
   }
 
   std::string Mine(const std::string& server) const {
-    return Key(server) + " AND CLAIM_TOKEN = " + Quoted(token_) + " AND CLAIM_STATE = '" +
+    return Key(server) + " AND CLAIM_TOKEN = " + SqlTextLiteral(token_) + " AND CLAIM_STATE = '" +
            kClaimed + "'";
   }
 
@@ -201,8 +193,8 @@ class DestinationClaims : public ServerClaims {
   // Set as a whole by each taker; LEASE_RENEWALS changes on every renewal, so that a driver
   // that counts changed rows rather than matched ones still reports the row.
   std::string HolderAssignments() {
-    return "CLAIM_STATE = '" + std::string(kClaimed) + "', HOLDER_HOST = " + Quoted(host_) +
-           ", HOLDER_PID = " + pid_ + ", CLAIM_TOKEN = " + Quoted(token_) +
+    return "CLAIM_STATE = '" + std::string(kClaimed) + "', HOLDER_HOST = " + SqlTextLiteral(host_) +
+           ", HOLDER_PID = " + pid_ + ", CLAIM_TOKEN = " + SqlTextLiteral(token_) +
            ", CLAIMED_AT = " + Clock().now + ", LEASE_EXPIRY = " + Lease() +
            ", LEASE_RENEWALS = 0, FINISHED_AT = NULL";
   }
@@ -213,9 +205,9 @@ class DestinationClaims : public ServerClaims {
       Execute("INSERT INTO " + table_ +
               " (EXT_SERVER_NAME, RUN_WINDOW, CLAIM_STATE, HOLDER_HOST, HOLDER_PID, CLAIM_TOKEN, "
               "CLAIMED_AT, LEASE_EXPIRY, LEASE_RENEWALS) VALUES (" +
-              Quoted(server) + ", " + Quoted(claims_.window) + ", '" + kClaimed + "', " +
-              Quoted(host_) + ", " + pid_ + ", " + Quoted(token_) + ", " + Clock().now + ", " +
-              Lease() + ", 0)");
+              SqlTextLiteral(server) + ", " + SqlTextLiteral(claims_.window) + ", '" + kClaimed +
+              "', " + SqlTextLiteral(host_) + ", " + pid_ + ", " + SqlTextLiteral(token_) + ", " +
+              Clock().now + ", " + Lease() + ", 0)");
       return {ClaimAnswer::Kind::kClaimed, {}};
     } catch (const RaisedError& refused) {
       const std::int64_t taken =
@@ -285,17 +277,20 @@ class DestinationClaims : public ServerClaims {
     }
     for (const std::string& server : servers) {
       try {
-        if (![&] {
-              bool ours = false;
-              OnOwnThread([&] { ours = Renew(server); });
-              return ours;
-            }()) {
-          Lose(server, "its claim was taken by another loader");
-        }
+        RenewOrLose(server);
       } catch (const RaisedError&) {
         LoseWhenLeaseMayHaveRunOut(server);
       }
     }
+  }
+
+  // Renews the lease; a claim found taken stops the server's work. Raises when the destination
+  // cannot answer.
+  bool RenewOrLose(const std::string& server) {
+    bool ours = false;
+    OnOwnThread([&] { ours = Renew(server); });
+    if (!ours) Lose(server, "its claim was taken by another loader");
+    return ours;
   }
 
   // Renewals fail (the destination is out of reach): the lease may run out unseen and another

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/basic/raised_error.h"
 #include "platform/basic/text_lines.h"
@@ -39,5 +41,22 @@ void CreateRunLogFile(const std::string& path, std::string_view banner, const st
 }
 
 void AppendToRunLog(const std::string& path, std::string_view text) { AppendToFile(path, text); }
+
+std::string RunLogPartName(const std::string& path, size_t number) {
+  return path + ".server" + std::to_string(number) + ".part";
+}
+
+void StartRunLogPart(const std::string& part) {
+  std::error_code ignored;
+  std::filesystem::remove(part, ignored);
+}
+
+void MovePartIntoRunLog(const std::string& path, std::string_view header, const std::string& part) {
+  std::ifstream in(part, std::ios::binary);
+  std::string text(header);
+  text.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  AppendToRunLog(path, text);
+  StartRunLogPart(part);
+}
 
 }  // namespace kelvan

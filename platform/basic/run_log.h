@@ -5,6 +5,7 @@
 // Threading: any thread; appends are serialised across the process (see AppendToFile).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,12 @@ void CreateRunLogFile(const std::string& path, std::string_view banner, const st
 
 // `text` at the end of the run log, in one piece; raises RaisedError 75 when it cannot.
 void AppendToRunLog(const std::string& path, std::string_view text);
+
+// A server loading beside others writes its account to a part file of the run log (numbered
+// from 1) until it ends. StartRunLogPart removes a part left by an earlier run; MovePartIntoRunLog
+// appends `header` and the part's text to the run log in one piece and removes the part.
+std::string RunLogPartName(const std::string& path, size_t number);
+void StartRunLogPart(const std::string& part);
+void MovePartIntoRunLog(const std::string& path, std::string_view header, const std::string& part);
 
 }  // namespace kelvan
