@@ -237,6 +237,25 @@ TEST_P(ClaimTest, ClaimIsHeldTakenOverDoneForcedAndGivenBack) {
   EXPECT_EQ(other_window->Claim("S1", 990004).kind, Kind::kClaimed);
 }
 
+// Server names are pasted into the claims' SQL: a quote, a backslash (an escape in MariaDB's
+// default mode) and non-ASCII text must name one row, apart from a name that differs only after.
+TEST_P(ClaimTest, NamesWithQuotesBackslashesAndAccentsAreClaimedAsTheyAre) {
+  using Kind = console::ClaimAnswer::Kind;
+  const std::string tag = "claimname_" + testing::NameFromText(DestinationName(GetParam()));
+  Site site(GetParam(), tag, 0, true);
+  console::Settings settings;
+  console::ReadSetupFromFile(site.setup.string(), settings);
+  const console::ClaimSettings window{"w1", std::chrono::seconds(60), false};
+  auto first = console::OpenDestinationClaims(settings, window);
+  auto second = console::OpenDestinationClaims(settings, window);
+  const std::string name = "VLT_O'Neil\\Süd";
+  EXPECT_EQ(first->Claim(name, 990011).kind, Kind::kClaimed);
+  EXPECT_EQ(second->Claim(name, 990012).kind, Kind::kHeld);
+  EXPECT_EQ(second->Claim(name + "\\", 990012).kind, Kind::kClaimed);
+  first->Finish(name, true);
+  EXPECT_EQ(second->Claim(name, 990012).kind, Kind::kDone);
+}
+
 INSTANTIATE_TEST_SUITE_P(Destinations, ClaimTest,
                          ::testing::Values(Destination::kSqlite, Destination::kPostgres,
                                            Destination::kMariaDb),
