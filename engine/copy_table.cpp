@@ -189,7 +189,8 @@ std::int16_t CopyTableRun::Execute() {
   ReplaceHistory();
   source_columns_ = source_.ColumnNames(kMaxSourceColumns);
   Trace("Successfully extracted column names out of VLT database.", 3);
-  if (kind_ != TableKind::kSnapshot) {
+  // Only the count check needs the newest time: other copies skip the per-row work.
+  if (kind_ != TableKind::kSnapshot && engine_.count_check()) {
     time_column_ = static_cast<size_t>(
         std::find(source_columns_.begin(), source_columns_.end(), TimeColumnOf(kind_)) -
         source_columns_.begin());
@@ -437,9 +438,7 @@ void CopyTableRun::Finish() {
             FormatTime(CurrentClock().Now()) + ")",
         1);
   unfitting_.TraceCount();
-  if (engine_.count_check() && kind_ != TableKind::kSnapshot && !newest_time_.empty()) {
-    CheckCounts();
-  }
+  if (!newest_time_.empty()) CheckCounts();
   source_.Release();
 }
 
